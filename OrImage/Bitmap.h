@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace pixmora {
+
+// The working bitmap: 24 bits per pixel, row 0 at the top, each pixel stored as blue, green, red.
+// Rows are padded to a multiple of four bytes (as in a BMP file, and as QImage likes them); the padding
+// bytes are always zero and never take part in any effect.
+class Bitmap {
+public:
+    Bitmap() = default;
+    // A black bitmap of the given size. Throws std::length_error for sizes the program does not handle.
+    Bitmap(int width, int height);
+
+    int width() const { return m_width; }
+    int height() const { return m_height; }
+    std::ptrdiff_t stride() const { return m_stride; }
+    bool isEmpty() const { return m_width == 0 || m_height == 0; }
+    std::size_t byteCount() const { return m_data.size(); }
+
+    std::uint8_t* bits() { return m_data.data(); }
+    const std::uint8_t* bits() const { return m_data.data(); }
+    std::uint8_t* row(int y) { return m_data.data() + y * m_stride; }
+    const std::uint8_t* row(int y) const { return m_data.data() + y * m_stride; }
+    std::uint8_t* pixel(int x, int y) { return row(y) + 3 * x; }
+    const std::uint8_t* pixel(int x, int y) const { return row(y) + 3 * x; }
+
+    // Bytes per row for a given width, or -1 when the width is negative or too large.
+    static std::ptrdiff_t strideFor(int width);
+    // Largest side the program accepts: positions of the tile resampling are 32-bit fixed point.
+    static constexpr int MaxSide = 65535;
+
+    // Pixel-wise equality of size and content (padding is not compared).
+    friend bool operator==(const Bitmap& a, const Bitmap& b);
+
+private:
+    int m_width = 0;
+    int m_height = 0;
+    std::ptrdiff_t m_stride = 0;
+    std::vector<std::uint8_t> m_data;
+};
+
+} // namespace pixmora

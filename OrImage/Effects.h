@@ -1,0 +1,70 @@
+#pragma once
+
+#include "Bitmap.h"
+
+#include <cstdint>
+
+// The pixel work of the effect image component, as plain functions over working bitmaps. The engine
+// decides when each one runs; these only compute.
+namespace pixmora {
+
+constexpr int ClampByte(std::int64_t x) { return x > 255 ? 255 : (x < 0 ? 0 : static_cast<int>(x)); }
+constexpr int IntMin(int a, int b) { return a < b ? a : b; }
+constexpr int IntMax(int a, int b) { return a > b ? a : b; }
+
+// --- tone effects (one pixel at a time) -------------------------------------------------------------
+struct ToneSettings {
+    int brightness = 0;
+    int contrast = 0;
+    int lightness = 0;
+    int darkness = 0;
+    int saturation = 0;
+    int splitlight = 0; // 0..10
+    int posterize = 0;  // >= 0
+    int solorize = 0;   // 0..255
+    bool grayScale = false;
+    bool invert = false;
+};
+
+// Renders input (plus the noise layer, when given) into output, which has the input's size.
+void renderTone(const Bitmap& input, const Bitmap* noise, Bitmap& output, const ToneSettings& settings);
+
+// The splitlight curve applied `times` times to one channel value.
+int splitlightValue(int c, int times);
+// The grey value of a pixel, as the extended-precision weighted sum rounded to nearest, ties to even.
+int grayValue(int r, int g, int b);
+
+// --- neighbourhood effects, all in place ------------------------------------------------------------
+void emboss(Bitmap& picture);
+void mosaic(Bitmap& picture, int blockSize);
+void splitBlur(Bitmap& picture, int amount);
+void gaussianBlur(Bitmap& picture, int strength); // strength + 1 split-blur passes of amount 3
+void antiAlias(Bitmap& picture, int passes);
+void trace(Bitmap& picture, int intensity);
+// Fills `destination` (of its own size) with the bilinear resampling of the whole `source`.
+void resampleBilinear(const Bitmap& source, Bitmap& destination);
+// Lays copies of `tileBitmap` over `picture` from its top-left corner, clipped at its edges.
+void drawTiles(Bitmap& picture, const Bitmap& tileBitmap);
+
+// --- noise ------------------------------------------------------------------------------------------
+// The process-wide generator: a 32-bit linear congruential generator that starts at 0 and is never
+// reseeded. Only the noise layers draw from it.
+class NoiseGenerator {
+public:
+    static std::uint32_t state() { return s_state; }
+    static void setState(std::uint32_t state) { s_state = state; } // tests and tools only
+    // One draw in 0..range-1 (range >= 1).
+    static std::uint32_t draw(std::uint32_t range) {
+        s_state = s_state * 134775813u + 1u;
+        return static_cast<std::uint32_t>((static_cast<std::uint64_t>(s_state) * range) >> 32);
+    }
+
+private:
+    static inline std::uint32_t s_state = 0;
+};
+
+// Fill a layer (already of the picture's size) with noise offsets of strength n >= 1.
+void fillColorNoise(Bitmap& layer, int n);
+void fillMonoNoise(Bitmap& layer, int n);
+
+} // namespace pixmora

@@ -1,0 +1,338 @@
+#include "OrImageEngine.h"
+
+#include "Effects.h"
+
+#include <algorithm>
+
+namespace pixmora {
+
+// Brackets effect work for the host's busy cursor, also when the work throws.
+class LongWorkScope {
+public:
+    LongWorkScope(OrImageEngine& engine, bool active) : m_engine(engine), m_active(active) {
+        if (m_active)
+            m_engine.beginLongWork();
+    }
+    ~LongWorkScope() {
+        if (m_active)
+            m_engine.endLongWork();
+    }
+    LongWorkScope(const LongWorkScope&) = delete;
+    LongWorkScope& operator=(const LongWorkScope&) = delete;
+
+private:
+    OrImageEngine& m_engine;
+    bool m_active;
+};
+
+namespace {
+
+int clampInt(int v, int lo, int hi) { return std::min(std::max(v, lo), hi); }
+
+} // namespace
+
+OrImageEngine::OrImageEngine() = default;
+OrImageEngine::~OrImageEngine() = default;
+
+// --- pictures -----------------------------------------------------------------------------------------
+
+void OrImageEngine::setPictureOriginal(const Bitmap& bitmap) { setPictureOriginal(Bitmap(bitmap)); }
+
+void OrImageEngine::setPictureOriginal(Bitmap&& bitmap) {
+    // The copy for the shown picture is made before anything changes, so that running out of memory
+    // leaves the component as it was.
+    Bitmap shown = bitmap;
+    m_original.assign(std::move(bitmap));
+    m_shown.assign(std::move(shown));
+    ShownChanged();
+    SourceChanged();
+}
+
+void OrImageEngine::clearPictureOriginal() {
+    m_original.clear();
+    SourceChanged();
+}
+
+void OrImageEngine::SourceChanged() {
+    if (!m_original.hasGraphic()) {
+        // No graphic: nothing to show. The intermediates stay until the next load or ResetEffects.
+        if (m_shown.hasGraphic()) {
+            m_shown.clear();
+            ShownChanged();
+        }
+        return;
+    }
+    // setPictureOriginal has already copied the new source into PictureShown.
+    m_noiseLayer.reset();
+    m_areaResult.reset();
+    Render();
+}
+
+void OrImageEngine::ResetEffects() {
+    m_brightness = m_contrast = m_lightness = m_darkness = m_saturation = m_splitlight = 0;
+    m_grayScale = m_invert = m_emboss = false;
+    m_colorNoise = m_monoNoise = m_posterize = m_solorize = 0;
+    m_mosaic = m_splitBlur = m_gaussianBlur = m_antiAlias = m_trace = m_tile = 0;
+    m_noiseLayer.reset();
+    m_areaResult.reset();
+    if (m_original.hasGraphic())
+        m_shown.assign(m_original.bitmap());
+    else
+        m_shown.clear();
+    ShownChanged();
+}
+
+// --- render -------------------------------------------------------------------------------------------
+
+void OrImageEngine::Render() {
+    if (!m_original.hasGraphic() || !m_shown.hasGraphic())
+        return;
+
+    // A new source dropped the intermediates; an active value rebuilds its own through its setter,
+    // which renders once by itself before this render goes on.
+    if (m_colorNoise > 0 && !m_noiseLayer)
+        setPicColorNoise(m_colorNoise);
+    if (m_monoNoise > 0 && !m_noiseLayer)
+        setPicMonoNoise(m_monoNoise);
+
+    bool areaOn = true;
+    if (m_emboss) {
+        if (!m_areaResult)
+            setPicEmboss(m_emboss);
+    } else if (m_mosaic > 0) {
+        if (!m_areaResult)
+            setPicMosaic(m_mosaic);
+    } else if (m_splitBlur > 0) {
+        if (!m_areaResult)
+            setPicSplitBlur(m_splitBlur);
+    } else if (m_gaussianBlur > 0) {
+        if (!m_areaResult)
+            setPicGaussianBlur(m_gaussianBlur);
+    } else if (m_antiAlias > 0) {
+        if (!m_areaResult)
+            setPicAntiAlias(m_antiAlias);
+    } else if (m_trace > 0) {
+        if (!m_areaResult)
+            setPicTrace(m_trace);
+    } else if (m_tile > 0) {
+        if (!m_areaResult)
+            setPicTile(m_tile);
+    } else {
+        areaOn = false;
+    }
+    // The setter may have found nothing to do (a mosaic or tile value that fell to 0): the source is
+    // the input then, as when no area effect is on.
+    const Bitmap& input = (areaOn && m_areaResult) ? *m_areaResult : m_original.bitmap();
+
+    ToneSettings tone;
+    tone.brightness = m_brightness;
+    tone.contrast = m_contrast;
+    tone.lightness = m_lightness;
+    tone.darkness = m_darkness;
+    tone.saturation = m_saturation;
+    tone.splitlight = m_splitlight;
+    tone.posterize = m_posterize;
+    tone.solorize = m_solorize;
+    tone.grayScale = m_grayScale;
+    tone.invert = m_invert;
+    {
+        LongWorkScope work(*this, input.width() * static_cast<long long>(input.height()) >= LongWorkPixels);
+        renderTone(input, m_noiseLayer.get(), m_shown.bitmap(), tone);
+    }
+    repaintNow();
+}
+
+// --- tone effects -------------------------------------------------------------------------------------
+
+void OrImageEngine::setPicBrightness(int value) {
+    m_brightness = clampInt(value, -255, 255);
+    Render();
+}
+
+void OrImageEngine::setPicContrast(int value) {
+    m_contrast = std::max(value, -255);
+    Render();
+}
+
+void OrImageEngine::setPicGrayScale(bool value) {
+    m_grayScale = value;
+    Render();
+}
+
+void OrImageEngine::setPicLightness(int value) {
+    m_lightness = std::min(value, 255);
+    Render();
+}
+
+void OrImageEngine::setPicDarkness(int value) {
+    m_darkness = std::min(value, 255);
+    Render();
+}
+
+void OrImageEngine::setPicSaturation(int value) {
+    m_saturation = std::max(value, -255);
+    Render();
+}
+
+void OrImageEngine::setPicSplitlight(int value) {
+    m_splitlight = clampInt(value, 0, 10);
+    Render();
+}
+
+void OrImageEngine::setPicInvert(bool value) {
+    m_invert = value;
+    Render();
+}
+
+void OrImageEngine::setPicPosterize(int value) {
+    m_posterize = std::max(value, 0);
+    m_solorize = 0;
+    Render();
+}
+
+void OrImageEngine::setPicSolorize(int value) {
+    m_solorize = clampInt(value, 0, 255);
+    m_posterize = 0;
+    Render();
+}
+
+// --- noise --------------------------------------------------------------------------------------------
+
+void OrImageEngine::fillNoise(bool mono) {
+    const int strength = mono ? m_monoNoise : m_colorNoise;
+    if (strength <= 0 || !m_original.hasGraphic()) {
+        m_noiseLayer.reset();
+        return;
+    }
+    const Bitmap& source = m_original.bitmap();
+    LongWorkScope work(*this, source.width() * static_cast<long long>(source.height()) >= LongWorkPixels);
+    try {
+        if (!m_noiseLayer)
+            m_noiseLayer = std::make_unique<Bitmap>(source.width(), source.height());
+        else if (m_noiseLayer->width() != source.width() || m_noiseLayer->height() != source.height())
+            *m_noiseLayer = Bitmap(source.width(), source.height());
+        if (mono)
+            fillMonoNoise(*m_noiseLayer, strength);
+        else
+            fillColorNoise(*m_noiseLayer, strength);
+    } catch (...) {
+        // Out of memory: the noise is switched off rather than left half-built.
+        m_noiseLayer.reset();
+        m_colorNoise = m_monoNoise = 0;
+        Render();
+        throw;
+    }
+}
+
+void OrImageEngine::setPicColorNoise(int value) {
+    m_colorNoise = std::max(value, 0);
+    m_monoNoise = 0;
+    fillNoise(false);
+    Render();
+}
+
+void OrImageEngine::setPicMonoNoise(int value) {
+    m_monoNoise = std::max(value, 0);
+    m_colorNoise = 0;
+    fillNoise(true);
+    Render();
+}
+
+// --- area effects -------------------------------------------------------------------------------------
+
+void OrImageEngine::clearAreaValues() {
+    m_emboss = false;
+    m_mosaic = m_splitBlur = m_gaussianBlur = m_antiAlias = m_trace = m_tile = 0;
+}
+
+template <typename Effect> void OrImageEngine::rebuildArea(bool active, Effect&& effect) {
+    if (!active || !m_original.hasGraphic()) {
+        m_areaResult.reset();
+        return;
+    }
+    const Bitmap& source = m_original.bitmap();
+    LongWorkScope work(*this, source.width() * static_cast<long long>(source.height()) >= LongWorkPixels / 8);
+    try {
+        if (!m_areaResult)
+            m_areaResult = std::make_unique<Bitmap>(source);
+        else
+            *m_areaResult = source;
+        effect(*m_areaResult);
+    } catch (...) {
+        // Out of memory: the area effect is switched off rather than left half-built.
+        m_areaResult.reset();
+        clearAreaValues();
+        Render();
+        throw;
+    }
+}
+
+void OrImageEngine::setPicEmboss(bool value) {
+    clearAreaValues();
+    m_emboss = value;
+    rebuildArea(m_emboss, [](Bitmap& b) { emboss(b); });
+    Render();
+}
+
+void OrImageEngine::setPicMosaic(int value) {
+    int stored = value < 0 ? 0 : value;
+    if (stored > 0 && m_original.hasGraphic())
+        stored = IntMin(stored, IntMax(m_original.height(), m_original.width()));
+    clearAreaValues();
+    m_mosaic = stored;
+    rebuildArea(m_mosaic > 0, [n = m_mosaic](Bitmap& b) { mosaic(b, n); });
+    Render();
+}
+
+void OrImageEngine::setPicSplitBlur(int value) {
+    clearAreaValues();
+    m_splitBlur = clampInt(value, 0, 255);
+    rebuildArea(m_splitBlur > 0, [a = m_splitBlur](Bitmap& b) { splitBlur(b, a); });
+    Render();
+}
+
+void OrImageEngine::setPicGaussianBlur(int value) {
+    clearAreaValues();
+    m_gaussianBlur = clampInt(value, 0, 50);
+    rebuildArea(m_gaussianBlur > 0, [g = m_gaussianBlur](Bitmap& b) { gaussianBlur(b, g); });
+    Render();
+}
+
+void OrImageEngine::setPicAntiAlias(int value) {
+    clearAreaValues();
+    m_antiAlias = clampInt(value, 0, 50);
+    rebuildArea(m_antiAlias > 0, [n = m_antiAlias](Bitmap& b) { antiAlias(b, n); });
+    Render();
+}
+
+void OrImageEngine::setPicTrace(int value) {
+    clearAreaValues();
+    m_trace = clampInt(value, 0, 10);
+    rebuildArea(m_trace > 0, [n = m_trace](Bitmap& b) { trace(b, n); });
+    Render();
+}
+
+void OrImageEngine::setPicTile(int value) {
+    int stored = value < 1 ? 0 : value;
+    int tileWidth = 0;
+    int tileHeight = 0;
+    if (stored > 0 && m_original.hasGraphic()) {
+        const int w = m_original.width();
+        const int h = m_original.height();
+        tileHeight = IntMax(10, h / stored);
+        tileWidth = IntMax(10, w / stored);
+        // Tiles never shrink below 10 x 10; the value then says how many fit along the longer side.
+        if (tileHeight == 10 && tileWidth == 10)
+            stored = IntMax(h, w) / 10;
+    }
+    clearAreaValues();
+    m_tile = stored;
+    rebuildArea(m_tile > 0, [this, tileWidth, tileHeight](Bitmap& b) {
+        Bitmap tileBitmap(tileWidth, tileHeight);
+        resampleBilinear(m_original.bitmap(), tileBitmap);
+        drawTiles(b, tileBitmap);
+    });
+    Render();
+}
+
+} // namespace pixmora

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QString>
+
+#include <exception>
+#include <utility>
+
+class QFileDialog;
+class QWidget;
+
+namespace pixmora {
+
+// Every box and picture dialog the program shows goes through this seam, so that tests can answer them
+// without a person. The default implementation shows the real Qt boxes.
+class UserDialogs {
+public:
+    virtual ~UserDialogs() = default;
+    // Plain box: the text, one "OK" button, no icon, the application title as caption.
+    virtual void showMessage(QWidget* parent, const QString& text);
+    // Confirmation: caption "Confirm", question icon, buttons "&Yes" and "&No". True for Yes.
+    virtual bool confirm(QWidget* parent, const QString& text);
+    // Information: caption "Information", information icon, button "OK".
+    virtual void showInformation(QWidget* parent, const QString& text);
+    // Error: the application title as caption, error icon, button "OK".
+    virtual void showError(QWidget* parent, const QString& text);
+    // Runs a file dialog the caller has set up; true when the user accepted a file.
+    virtual bool runFileDialog(QFileDialog& dialog);
+};
+
+UserDialogs& userDialogs();
+// Installs another implementation (not owned); nullptr brings the real boxes back.
+void setUserDialogs(UserDialogs* dialogs);
+
+// The application title: the caption of plain boxes and of the error report.
+QString applicationTitle();
+
+// The text of the application-wide error report: a full stop is appended when the message's last
+// character has a higher code than the full stop.
+QString errorReportText(const QString& message);
+// The application-wide error report: an error box with the message.
+void reportError(const QString& message);
+// Reports the exception in flight (call from a catch block).
+void reportCurrentException();
+
+// Runs a handler so that no exception leaves it: a failure is reported once and the program runs on.
+template <typename F> void guarded(F&& handler) {
+    try {
+        std::forward<F>(handler)();
+    } catch (...) {
+        reportCurrentException();
+    }
+}
+
+} // namespace pixmora
