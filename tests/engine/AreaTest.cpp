@@ -1,0 +1,127 @@
+#include "EngineHelpers.h"
+#include "Reference.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using namespace testpics;
+using pixmora::Bitmap;
+
+namespace {
+
+std::vector<std::vector<int>> channelRows(const Bitmap& p) {
+    std::vector<std::vector<int>> rows(static_cast<std::size_t>(p.height()));
+    for (int y = 0; y < p.height(); ++y)
+        for (int x = 0; x < p.width(); ++x)
+            rows[static_cast<std::size_t>(y)].push_back(channel(p, x, y));
+    return rows;
+}
+
+// Runs a fast effect and its literal version on many pictures of awkward sizes and compares them.
+void expectSameAsLiteral(const char* name, const std::function<void(Bitmap&, int)>& fast,
+                         const std::function<void(Bitmap&, int)>& literal, std::initializer_list<int> amounts) {
+    std::uint32_t seed = 1;
+    for (auto [w, h] : awkwardSizes())
+        for (int amount : amounts)
+            for (int kind = 0; kind < 2; ++kind) {
+                Bitmap a = kind ? photoLike(w, h, ++seed) : noise(w, h, ++seed);
+                Bitmap b = a;
+                fast(a, amount);
+                literal(b, amount);
+                ASSERT_EQ(a, b) << name << " " << w << "x" << h << " amount " << amount;
+            }
+}
+
+} // namespace
+
+TEST(Emboss, FlatPicturesAndTheLastRow) {
+    Bitmap grey = flat(6, 4, {128, 128, 128});
+    pixmora::emboss(grey);
+    Bitmap black = flat(6, 4, {0, 0, 0});
+    pixmora::emboss(black);
+    for (int x = 0; x < 6; ++x) {
+        for (int y = 0; y < 3; ++y) {
+            EXPECT_EQ(channel(grey, x, y), 127);
+            EXPECT_EQ(channel(black, x, y), 127);
+        }
+        EXPECT_EQ(channel(grey, x, 3), 128);
+        EXPECT_EQ(channel(black, x, 3), 64);
+    }
+    // A single row has no row to compare with and stays as it is.
+    Bitmap single = noise(9, 1, 3);
+    const Bitmap before = single;
+    pixmora::emboss(single);
+    EXPECT_EQ(single, before);
+}
+
+TEST(Emboss, ReadsThreeColumnsRightInTheNextRow) {
+    Bitmap p = grid({{10, 20, 30, 40, 50}, {60, 70, 80, 90, 100}});
+    pixmora::emboss(p);
+    // Row 0: x=0,1 against row 1 at x+3; the last three columns straight below.
+    EXPECT_EQ(channelRows(p)[0], (std::vector<int>{(10 + 255 - 90) / 2, (20 + 255 - 100) / 2, (30 + 255 - 80) / 2,
+                                                   (40 + 255 - 90) / 2, (50 + 255 - 100) / 2}));
+    // Row 1 against the already changed row 0.
+    const auto r0 = channelRows(p)[0];
+    EXPECT_EQ(channel(p, 0, 1), (60 + 255 - r0[3]) / 2);
+    EXPECT_EQ(channel(p, 4, 1), (100 + 255 - r0[4]) / 2);
+    expectSameAsLiteral(
+        "emboss", [](Bitmap& b, int) { pixmora::emboss(b); }, [](Bitmap& b, int) { reference::emboss(b); }, {0});
+}
+
+TEST(Mosaic, BlocksTakeTheirTopLeftColour) {
+    Bitmap p = noise(5, 3, 11);
+    const Bitmap source = p;
+    pixmora::mosaic(p, 2);
+    EXPECT_EQ(at(p, 4, 1), at(source, 4, 0));
+    EXPECT_EQ(at(p, 3, 2), at(source, 2, 2));
+    EXPECT_EQ(at(p, 1, 1), at(source, 0, 0));
+    Bitmap one = source;
+    pixmora::mosaic(one, 1);
+    EXPECT_EQ(one, source);
+    expectSameAsLiteral("mosaic", pixmora::mosaic, reference::mosaic, {1, 2, 3, 5, 17, 31});
+}
+
+TEST(SplitBlur, WorkedExampleAndEdges) {
+    Bitmap p = grid({{0, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 200, 0}, {0, 0, 0, 0}});
+    pixmora::splitBlur(p, 1);
+    EXPECT_EQ(channelRows(p),
+              (std::vector<std::vector<int>>{{0, 0, 0, 0}, {0, 50, 0, 50}, {12, 0, 25, 12}, {15, 9, 28, 18}}));
+    // Near the bottom the lower row is counted from the top: in 100 rows with amount 10, row 95 reads row 5.
+    Bitmap tall(3, 100);
+    for (int x = 0; x < 3; ++x)
+        set(tall, x, 5, {200, 200, 200});
+    pixmora::splitBlur(tall, 10);
+    EXPECT_GT(channel(tall, 0, 95), 0);
+    expectSameAsLiteral("split blur", pixmora::splitBlur, reference::splitBlur,
+                        {1, 2, 3, 4, 5, 8, 9, 16, 17, 30, 31, 255});
+}
+
+TEST(GaussianBlur, IsStrengthPlusOneSplitBlurPasses) {
+    Bitmap a = photoLike(23, 17, 5);
+    Bitmap b = a;
+    pixmora::gaussianBlur(a, 1);
+    pixmora::splitBlur(b, 3);
+    pixmora::splitBlur(b, 3);
+    EXPECT_EQ(a, b);
+    expectSameAsLiteral("gaussian", pixmora::gaussianBlur, reference::gaussianBlur, {1, 2, 7});
+}
+
+TEST(AntiAlias, MeanOfFourNeighboursInPlace) {
+    Bitmap p = grid({{0, 40, 0}, {80, 255, 120}, {0, 160, 0}});
+    pixmora::antiAlias(p, 1);
+    EXPECT_EQ(channel(p, 1, 1), 100);
+    // The border never changes; a picture two pixels high does not change at all.
+    Bitmap low = noise(9, 2, 4);
+    const Bitmap lowBefore = low;
+    pixmora::antiAlias(low, 50);
+    EXPECT_EQ(low, lowBefore);
+    Bitmap big = noise(8, 6, 9);
+    const Bitmap bigBefore = big;
+    pixmora::antiAlias(big, 3);
+    for (int x = 0; x < 8; ++x) {
+        EXPECT_EQ(at(big, x, 0), at(bigBefore, x, 0));
+        EXPECT_EQ(at(big, x, 5), at(bigBefore, x, 5));
+    }
+    expectSameAsLiteral("antialias", pixmora::antiAlias, reference::antiAlias, {1, 2, 5, 50});
+}
