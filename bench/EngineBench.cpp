@@ -1,0 +1,151 @@
+// Speed of the engine on a 12-megapixel photo-like picture, each figure also given as a ratio to a
+// memcpy of the same bytes measured in the same run (the machines are shared and noisy).
+#include "Effects.h"
+#include "OrImageEngine.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+using pixmora::Bitmap;
+using pixmora::OrImageEngine;
+
+namespace {
+
+constexpr int Width = 4000;
+constexpr int Height = 3000;
+
+const Bitmap& photo() {
+    static const Bitmap picture = [] {
+        Bitmap p(Width, Height);
+        std::mt19937 rng(42);
+        for (int y = 0; y < Height; ++y) {
+            std::uint8_t* row = p.row(y);
+            for (int x = 0; x < Width; ++x) {
+                const int jitter = static_cast<int>(rng() % 17) - 8;
+                const bool disc = (x - 2500) * (x - 2500) + (y - 1200) * (y - 1200) < 900 * 900;
+                auto clamp = [](int v) { return static_cast<std::uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v)); };
+                row[3 * x] = clamp(255 * y / Height + jitter);
+                row[3 * x + 1] = clamp(255 * x / Width + jitter);
+                row[3 * x + 2] = clamp((disc ? 210 : 50) + jitter);
+            }
+        }
+        return p;
+    }();
+    return picture;
+}
+
+OrImageEngine& loadedEngine() {
+    static OrImageEngine* engine = [] {
+        auto* e = new OrImageEngine;
+        e->setPictureOriginal(photo());
+        return e;
+    }();
+    engine->ResetEffects();
+    return *engine;
+}
+
+void Memcpy(benchmark::State& state) {
+    const Bitmap& source = photo();
+    std::vector<std::uint8_t> target(source.byteCount());
+    for (auto _ : state) {
+        std::memcpy(target.data(), source.bits(), source.byteCount());
+        benchmark::ClobberMemory();
+    }
+}
+
+void ToneAll(benchmark::State& state) {
+    OrImageEngine& e = loadedEngine();
+    e.setPicBrightness(10);
+    e.setPicContrast(40);
+    e.setPicLightness(20);
+    e.setPicDarkness(15);
+    e.setPicSaturation(60);
+    e.setPicSplitlight(1);
+    e.setPicPosterize(state.range(0) ? 0 : 8);
+    e.setPicSolorize(state.range(0) ? 100 : 0);
+    e.setPicGrayScale(true);
+    e.setPicInvert(true);
+    for (auto _ : state)
+        e.setPicBrightness(10);
+}
+
+void ToneSaturation(benchmark::State& state) {
+    OrImageEngine& e = loadedEngine();
+    e.setPicContrast(40);
+    e.setPicSaturation(60);
+    for (auto _ : state)
+        e.setPicSaturation(60);
+}
+
+void Brightness(benchmark::State& state) {
+    OrImageEngine& e = loadedEngine();
+    for (auto _ : state)
+        e.setPicBrightness(40);
+}
+
+template <void (OrImageEngine::*Setter)(int)> void Area(benchmark::State& state) {
+    OrImageEngine& e = loadedEngine();
+    for (auto _ : state)
+        (e.*Setter)(static_cast<int>(state.range(0)));
+}
+
+void Emboss(benchmark::State& state) {
+    OrImageEngine& e = loadedEngine();
+    for (auto _ : state)
+        e.setPicEmboss(true);
+}
+
+// Collects the results to print them with their ratio to the memcpy at the end.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs)
+            if (run.run_type == Run::RT_Iteration)
+                m_results.push_back({run.benchmark_name(), run.GetAdjustedRealTime() / 1e6 *
+                                                               (run.time_unit == benchmark::kMillisecond ? 1e6 : 1)});
+    }
+    void Finalize() override {
+        ConsoleReporter::Finalize();
+        double memcpyMs = 0;
+        for (const auto& [name, ms] : m_results)
+            if (name.rfind("Memcpy", 0) == 0)
+                memcpyMs = ms;
+        std::printf("\n%-36s %12s %14s\n", "benchmark", "ms", "x memcpy");
+        for (const auto& [name, ms] : m_results)
+            std::printf("%-36s %12.2f %14.2f\n", name.c_str(), ms, memcpyMs > 0 ? ms / memcpyMs : 0.0);
+    }
+
+private:
+    std::vector<std::pair<std::string, double>> m_results;
+};
+
+} // namespace
+
+BENCHMARK(Memcpy)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(Brightness)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(ToneAll)->Arg(0)->Arg(1)->ArgName("solorize")->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(ToneSaturation)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(Area<&OrImageEngine::setPicGaussianBlur>)->Name("GaussianBlur/50")->Arg(50)->Unit(benchmark::kMillisecond);
+BENCHMARK(Area<&OrImageEngine::setPicSplitBlur>)->Name("SplitBlur/50")->Arg(50)->Unit(benchmark::kMillisecond);
+BENCHMARK(Area<&OrImageEngine::setPicAntiAlias>)->Name("AntiAlias/50")->Arg(50)->Unit(benchmark::kMillisecond);
+BENCHMARK(Area<&OrImageEngine::setPicMosaic>)->Name("Mosaic/20")->Arg(20)->Unit(benchmark::kMillisecond);
+BENCHMARK(Area<&OrImageEngine::setPicTrace>)->Name("Trace/2")->Arg(2)->Unit(benchmark::kMillisecond);
+BENCHMARK(Area<&OrImageEngine::setPicTile>)->Name("Tile/10")->Arg(10)->Unit(benchmark::kMillisecond);
+BENCHMARK(Emboss)->Unit(benchmark::kMillisecond);
+BENCHMARK(Area<&OrImageEngine::setPicColorNoise>)->Name("ColorNoise/200")->Arg(200)->Unit(benchmark::kMillisecond);
+BENCHMARK(Area<&OrImageEngine::setPicMonoNoise>)->Name("MonoNoise/200")->Arg(200)->Unit(benchmark::kMillisecond);
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return 0;
+}
