@@ -8,9 +8,15 @@
 // decides when each one runs; these only compute.
 namespace pixmora {
 
-constexpr int ClampByte(std::int64_t x) { return x > 255 ? 255 : (x < 0 ? 0 : static_cast<int>(x)); }
-constexpr int IntMin(int a, int b) { return a < b ? a : b; }
-constexpr int IntMax(int a, int b) { return a > b ? a : b; }
+constexpr int ClampByte(std::int64_t x) {
+    return x > 255 ? 255 : (x < 0 ? 0 : static_cast<int>(x));
+}
+constexpr int IntMin(int a, int b) {
+    return a < b ? a : b;
+}
+constexpr int IntMax(int a, int b) {
+    return a > b ? a : b;
+}
 
 // --- tone effects (one pixel at a time) -------------------------------------------------------------
 struct ToneSettings {

@@ -5,7 +5,8 @@ namespace pixmora {
 namespace {
 
 inline std::uint8_t sample(std::uint32_t range, std::int64_t half) {
-    return static_cast<std::uint8_t>(ClampByte(static_cast<std::int64_t>(NoiseGenerator::draw(range)) - half));
+    return static_cast<std::uint8_t>(
+        ClampByte(static_cast<std::int64_t>(NoiseGenerator::draw(range)) - half));
 }
 
 } // namespace

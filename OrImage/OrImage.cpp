@@ -11,10 +11,10 @@
 using pixmora::Bitmap;
 
 const char* const TOrImage::EffectPropertyNames[19] = {
-    "PicBrightness", "PicContrast",  "PicGrayScale", "PicLightness",    "PicDarkness",
-    "PicSaturation", "PicSplitlight", "PicInvert",    "PicColorNoise",   "PicMonoNoise",
-    "PicPosterize",  "PicSolorize",   "PicEmboss",    "PicMosaic",       "PicSplitBlur",
-    "PicGaussianBlur", "PicAntiAlias", "PicTrace",    "PicTile"};
+    "PicBrightness",   "PicContrast",   "PicGrayScale", "PicLightness",  "PicDarkness",
+    "PicSaturation",   "PicSplitlight", "PicInvert",    "PicColorNoise", "PicMonoNoise",
+    "PicPosterize",    "PicSolorize",   "PicEmboss",    "PicMosaic",     "PicSplitBlur",
+    "PicGaussianBlur", "PicAntiAlias",  "PicTrace",     "PicTile"};
 
 QImage imageView(const Bitmap& bitmap) {
     if (bitmap.isEmpty())
@@ -111,7 +111,8 @@ void TOrImage::updateOpaque() {
     bool opaque = false;
     const QSize natural = naturalSize();
     if (PictureShown().hasGraphic())
-        opaque = !m_transparent && (m_stretch || (natural.width() >= width() && natural.height() >= height()));
+        opaque =
+            !m_transparent && (m_stretch || (natural.width() >= width() && natural.height() >= height()));
     setAttribute(Qt::WA_OpaquePaintEvent, opaque);
 }
 
@@ -136,7 +137,8 @@ void TOrImage::beginLongWork() {
 }
 
 void TOrImage::endLongWork() {
-    if (m_longWorkDepth > 0 && --m_longWorkDepth == 0 && qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+    if (m_longWorkDepth > 0 && --m_longWorkDepth == 0 &&
+        qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         QGuiApplication::restoreOverrideCursor();
 }
 
@@ -146,7 +148,9 @@ QImage TOrImage::shownImage() const {
     return imageView(PictureShown().bitmap()).copy();
 }
 
-void TOrImage::setPictureOriginal(const QImage& image) { setPictureOriginal(bitmapFromImage(image)); }
+void TOrImage::setPictureOriginal(const QImage& image) {
+    setPictureOriginal(bitmapFromImage(image));
+}
 
 void TOrImage::paintEvent(QPaintEvent*) {
     if (!PictureShown().hasGraphic() || PictureShown().bitmap().isEmpty())

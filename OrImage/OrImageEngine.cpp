@@ -27,7 +27,9 @@ private:
 
 namespace {
 
-int clampInt(int v, int lo, int hi) { return std::min(std::max(v, lo), hi); }
+int clampInt(int v, int lo, int hi) {
+    return std::min(std::max(v, lo), hi);
+}
 
 } // namespace
 
@@ -36,7 +38,9 @@ OrImageEngine::~OrImageEngine() = default;
 
 // --- pictures -----------------------------------------------------------------------------------------
 
-void OrImageEngine::setPictureOriginal(const Bitmap& bitmap) { setPictureOriginal(Bitmap(bitmap)); }
+void OrImageEngine::setPictureOriginal(const Bitmap& bitmap) {
+    setPictureOriginal(Bitmap(bitmap));
+}
 
 void OrImageEngine::setPictureOriginal(Bitmap&& bitmap) {
     // The copy for the shown picture is made before anything changes, so that running out of memory

@@ -25,7 +25,8 @@ std::vector<std::uint8_t> indexCopy(const Bitmap& p) {
     for (int y = 0; y < p.height(); ++y) {
         const std::uint8_t* in = p.row(y);
         for (int x = 0; x < width; ++x, in += 3)
-            *out++ = static_cast<std::uint8_t>(36 * table.level[in[2]] + 6 * table.level[in[1]] + table.level[in[0]]);
+            *out++ = static_cast<std::uint8_t>(36 * table.level[in[2]] + 6 * table.level[in[1]] +
+                                               table.level[in[0]]);
     }
     return indices;
 }
@@ -125,7 +126,8 @@ void resampleBilinear(const Bitmap& s, Bitmap& d) {
             const int b = oneColumn ? a : a + 3; // weights of the missing column are 0 then
             for (int c = 0; c < 3; ++c)
                 out[3 * i + c] = static_cast<std::uint8_t>(
-                    (upper[a + c] * w00 + upper[b + c] * w10 + lower[a + c] * w01 + lower[b + c] * w11) >> 15);
+                    (upper[a + c] * w00 + upper[b + c] * w10 + lower[a + c] * w01 + lower[b + c] * w11) >>
+                    15);
         }
     }
 }

@@ -49,10 +49,13 @@ int InOutError::codeForErrno(int err) {
     case EFBIG:
         return 101;
     default:
-        return err;
+        // Other system errors keep their own number, moved clear of the program's codes.
+        return 1000 + err;
     }
 }
 
-void InOutError::raiseFromErrno() { throw InOutError(codeForErrno(errno)); }
+void InOutError::raiseFromErrno() {
+    throw InOutError(codeForErrno(errno));
+}
 
 } // namespace pixmora

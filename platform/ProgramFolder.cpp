@@ -16,6 +16,8 @@ QString programFolder() {
     return folder;
 }
 
-void setProgramFolderForTesting(const QString& folder) { g_override = folder; }
+void setProgramFolderForTesting(const QString& folder) {
+    g_override = folder;
+}
 
 } // namespace pixmora

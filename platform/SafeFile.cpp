@@ -15,11 +15,16 @@ namespace pixmora {
 SafeFile::SafeFile(const QString& path) : m_path(path) {
     if (path.isEmpty())
         throw InOutError(3);
-    m_target = QFile::encodeName(path);
     QFileInfo info(path);
+    // Saving through a symbolic link replaces the file it points to, not the link.
+    if (info.isSymLink() && info.exists())
+        info = QFileInfo(info.canonicalFilePath());
+    m_target = QFile::encodeName(info.absoluteFilePath());
+    m_folder = QFile::encodeName(info.absolutePath());
     if (info.isDir())
         throw InOutError(5);
-    m_temporary = QFile::encodeName(info.absolutePath()) + "/." + QFile::encodeName(info.fileName()) + ".XXXXXX";
+    m_temporary =
+        QFile::encodeName(info.absolutePath()) + "/." + QFile::encodeName(info.fileName()) + ".XXXXXX";
     const int fd = ::mkstemp(m_temporary.data());
     if (fd < 0)
         InOutError::raiseFromErrno();
@@ -63,6 +68,12 @@ void SafeFile::commit() {
     if (::rename(m_temporary.constData(), m_target.constData()) != 0)
         InOutError::raiseFromErrno();
     m_committed = true;
+    // Make the rename itself durable.
+    const int folder = ::open(m_folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0) {
+        ::fsync(folder);
+        ::close(folder);
+    }
 }
 
 } // namespace pixmora

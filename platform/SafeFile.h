@@ -18,11 +18,12 @@ public:
 
     std::FILE* stream() { return m_stream; }
     void write(const void* data, std::size_t bytes); // throws InOutError
-    void commit();                                  // throws InOutError; the target then holds the data
+    void commit();                                   // throws InOutError; the target then holds the data
 
 private:
     QString m_path;
     QByteArray m_target;
+    QByteArray m_folder;
     QByteArray m_temporary;
     std::FILE* m_stream = nullptr;
     bool m_committed = false;

@@ -69,7 +69,9 @@ QStringList splitTextLines(const QByteArray& bytes) {
     return lines;
 }
 
-QStringList readTextLines(const QString& path) { return splitTextLines(readWholeFile(path)); }
+QStringList readTextLines(const QString& path) {
+    return splitTextLines(readWholeFile(path));
+}
 
 QString readTextLine(const QString& path, int index) {
     const QStringList lines = readTextLines(path);

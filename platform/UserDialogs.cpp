@@ -46,11 +46,17 @@ void UserDialogs::showError(QWidget* parent, const QString& text) {
     runBox(parent, QMessageBox::Critical, applicationTitle(), text);
 }
 
-bool UserDialogs::runFileDialog(QFileDialog& dialog) { return dialog.exec() == QDialog::Accepted; }
+bool UserDialogs::runFileDialog(QFileDialog& dialog) {
+    return dialog.exec() == QDialog::Accepted;
+}
 
-UserDialogs& userDialogs() { return *g_dialogs; }
+UserDialogs& userDialogs() {
+    return *g_dialogs;
+}
 
-void setUserDialogs(UserDialogs* dialogs) { g_dialogs = dialogs ? dialogs : &g_realDialogs; }
+void setUserDialogs(UserDialogs* dialogs) {
+    g_dialogs = dialogs ? dialogs : &g_realDialogs;
+}
 
 QString applicationTitle() {
     const QString name = QGuiApplication::applicationDisplayName();

@@ -1,0 +1,301 @@
+// JPEG through libjpeg (libjpeg-turbo's API 62), decoding straight into the working bitmap's rows.
+
+#include "Errors.h"
+#include "PictureCodecs.h"
+#include "SafeFile.h"
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <type_traits>
+#include <vector>
+
+#include <jerror.h>
+#include <jpeglib.h>
+
+namespace pixmora::codecs {
+
+namespace {
+
+// libjpeg reports errors through error_exit and expects it never to return. Ours jumps back to the
+// step that was running; the step then comes out as a C++ exception with libjpeg's own message.
+struct JpegErrors {
+    jpeg_error_mgr manager; // first member: libjpeg hands back a pointer to it
+    std::jmp_buf jump;
+    char message[JMSG_LENGTH_MAX];
+    int code;
+};
+static_assert(std::is_standard_layout_v<JpegErrors>);
+
+[[noreturn]] void jumpBack(j_common_ptr cinfo) {
+    auto* errors = reinterpret_cast<JpegErrors*>(cinfo->err);
+    (*cinfo->err->format_message)(cinfo, errors->message);
+    errors->code = cinfo->err->msg_code;
+    std::longjmp(errors->jump, 1);
+}
+
+void onMessage(j_common_ptr cinfo, int level) {
+    // A file that ends early decodes into grey rows with only a warning: that is a damaged picture too.
+    // Every other warning (stray bytes, a bad Huffman code in one block) leaves a usable picture.
+    if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF)
+        jumpBack(cinfo);
+}
+
+void quiet(j_common_ptr) {}
+
+void initErrors(JpegErrors& errors) {
+    jpeg_std_error(&errors.manager);
+    errors.manager.error_exit = jumpBack;
+    errors.manager.emit_message = onMessage;
+    errors.manager.output_message = quiet;
+    errors.message[0] = '\0';
+    errors.code = 0;
+}
+
+// setjmp must not sit in a frame that longjmp would leave holding live C++ objects, so every libjpeg call
+// runs inside this frame and the step it calls, and those hold none.
+bool runGuarded(JpegErrors& errors, void (*step)(void*), void* context) {
+    if (setjmp(errors.jump) != 0)
+        return false;
+    step(context);
+    return true;
+}
+
+template <typename Step> bool guarded(JpegErrors& errors, Step&& step) {
+    return runGuarded(
+        errors, [](void* context) { (*static_cast<std::remove_reference_t<Step>*>(context))(); }, &step);
+}
+
+struct Decompressor {
+    jpeg_decompress_struct cinfo{};
+    JpegErrors errors;
+    Decompressor() {
+        initErrors(errors);
+        cinfo.err = &errors.manager;
+    }
+    // Safe also when creating failed half-way: libjpeg frees only what its memory manager holds.
+    ~Decompressor() { jpeg_destroy_decompress(&cinfo); }
+    Decompressor(const Decompressor&) = delete;
+    Decompressor& operator=(const Decompressor&) = delete;
+};
+
+struct Compressor {
+    jpeg_compress_struct cinfo{};
+    JpegErrors errors;
+    Compressor() {
+        initErrors(errors);
+        cinfo.err = &errors.manager;
+    }
+    // Safe also when creating failed half-way: libjpeg frees only what its memory manager holds.
+    ~Compressor() { jpeg_destroy_compress(&cinfo); }
+    Compressor(const Compressor&) = delete;
+    Compressor& operator=(const Compressor&) = delete;
+};
+
+// Four channels as the decoder gives them, to blue, green, red. Adobe's programs store CMYK inverted
+// (0 = full ink), and they are the ones that mark their files; the division truncates, as Qt's reader does.
+void cmykRowToBgr(const JSAMPLE* in, std::uint8_t* out, JDIMENSION width, bool inverted) {
+    for (JDIMENSION x = 0; x < width; ++x, in += 4, out += 3) {
+        const unsigned c = in[0], m = in[1], y = in[2], k = in[3];
+        if (inverted) {
+            out[0] = static_cast<std::uint8_t>(y * k / 255);
+            out[1] = static_cast<std::uint8_t>(m * k / 255);
+            out[2] = static_cast<std::uint8_t>(c * k / 255);
+        } else {
+            out[0] = static_cast<std::uint8_t>((255 - y) * (255 - k) / 255);
+            out[1] = static_cast<std::uint8_t>((255 - m) * (255 - k) / 255);
+            out[2] = static_cast<std::uint8_t>((255 - c) * (255 - k) / 255);
+        }
+    }
+}
+
+int orientationOf(const jpeg_decompress_struct& cinfo) {
+    for (jpeg_saved_marker_ptr marker = cinfo.marker_list; marker; marker = marker->next)
+        if (marker->marker == JPEG_APP0 + 1)
+            if (const int orientation = exifOrientation(marker->data, marker->data_length))
+                return orientation;
+    return 1;
+}
+
+QString damaged(const QString& path, const JpegErrors& errors) {
+    return QStringLiteral("Damaged JPEG picture %1: %2")
+        .arg(quoted(path), QString::fromLocal8Bit(errors.message));
+}
+
+} // namespace
+
+Bitmap readJpeg(std::FILE* file, const QString& path) {
+    Decompressor d;
+    jpeg_decompress_struct& cinfo = d.cinfo;
+    bool cmyk = false;
+    int orientation = 1;
+    const bool headerRead = guarded(d.errors, [&] {
+        jpeg_create_decompress(&cinfo);
+        jpeg_stdio_src(&cinfo, file);
+        jpeg_save_markers(&cinfo, JPEG_APP0 + 1, 0xFFFF);
+        jpeg_read_header(&cinfo, TRUE);
+        cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
+        cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGR;
+        // The saved markers live only until the decoder finishes.
+        orientation = orientationOf(cinfo);
+    });
+    if (!headerRead) {
+        // libjpeg itself stops short of our limit, at 65500 pixels: that is a picture too large, not a
+        // damaged one.
+        if (d.errors.code == JERR_IMAGE_TOO_BIG) {
+            checkPictureSize(cinfo.image_width, cinfo.image_height, path);
+            throw Error(QStringLiteral("The picture %1 is too large: %2 x %3 pixels (%4)")
+                            .arg(quoted(path), QString::number(cinfo.image_width),
+                                 QString::number(cinfo.image_height),
+                                 QString::fromLocal8Bit(d.errors.message)));
+        }
+        throw Error(damaged(path, d.errors));
+    }
+    checkPictureSize(cinfo.image_width, cinfo.image_height, path);
+
+    Bitmap bitmap =
+        allocateBitmap(static_cast<int>(cinfo.image_width), static_cast<int>(cinfo.image_height), path);
+    std::vector<JSAMPLE> cmykRow(cmyk ? static_cast<std::size_t>(cinfo.image_width) * 4 : 0);
+    const bool decoded = guarded(d.errors, [&] {
+        jpeg_start_decompress(&cinfo);
+        while (cinfo.output_scanline < cinfo.output_height) {
+            std::uint8_t* target = bitmap.row(static_cast<int>(cinfo.output_scanline));
+            if (cmyk) {
+                JSAMPROW row = cmykRow.data();
+                jpeg_read_scanlines(&cinfo, &row, 1);
+                cmykRowToBgr(cmykRow.data(), target, cinfo.output_width, cinfo.saw_Adobe_marker);
+            } else {
+                JSAMPROW row = target;
+                jpeg_read_scanlines(&cinfo, &row, 1);
+            }
+        }
+        jpeg_finish_decompress(&cinfo);
+    });
+    if (!decoded)
+        throw Error(damaged(path, d.errors));
+
+    if (orientation == 1)
+        return bitmap;
+    return orientedBitmap(bitmap, orientation, path);
+}
+
+void writeJpeg(const Bitmap& bitmap, SafeFile& file, int quality, const QString& path) {
+    Compressor c;
+    jpeg_compress_struct& cinfo = c.cinfo;
+    const bool written = guarded(c.errors, [&] {
+        jpeg_create_compress(&cinfo);
+        jpeg_stdio_dest(&cinfo, file.stream());
+        cinfo.image_width = static_cast<JDIMENSION>(bitmap.width());
+        cinfo.image_height = static_cast<JDIMENSION>(bitmap.height());
+        cinfo.input_components = 3;
+        cinfo.in_color_space = JCS_EXT_BGR;
+        jpeg_set_defaults(&cinfo);
+        jpeg_set_quality(&cinfo, quality, TRUE);
+        jpeg_start_compress(&cinfo, TRUE);
+        while (cinfo.next_scanline < cinfo.image_height) {
+            // libjpeg only reads the rows it is given, whatever its prototype says.
+            JSAMPROW row = const_cast<JSAMPLE*>(bitmap.row(static_cast<int>(cinfo.next_scanline)));
+            jpeg_write_scanlines(&cinfo, &row, 1);
+        }
+        jpeg_finish_compress(&cinfo);
+    });
+    if (!written)
+        throw Error(QStringLiteral("Cannot write the JPEG picture %1: %2")
+                        .arg(quoted(path), QString::fromLocal8Bit(c.errors.message)));
+}
+
+// --- EXIF orientation ---------------------------------------------------------------------------------
+
+int exifOrientation(const unsigned char* data, std::size_t size) {
+    static const unsigned char signature[6] = {'E', 'x', 'i', 'f', 0, 0};
+    if (size < sizeof signature || std::memcmp(data, signature, sizeof signature) != 0)
+        return 0;
+    const unsigned char* tiff = data + sizeof signature;
+    const std::size_t length = size - sizeof signature;
+    if (length < 8)
+        return 0;
+    bool little;
+    if (tiff[0] == 'I' && tiff[1] == 'I')
+        little = true;
+    else if (tiff[0] == 'M' && tiff[1] == 'M')
+        little = false;
+    else
+        return 0;
+    // Every read is checked against the segment's length before it happens.
+    auto u16 = [&](std::size_t at) -> unsigned {
+        return little ? tiff[at] | tiff[at + 1] << 8 : tiff[at] << 8 | tiff[at + 1];
+    };
+    auto u32 = [&](std::size_t at) -> unsigned long {
+        return little ? static_cast<unsigned long>(u16(at)) | static_cast<unsigned long>(u16(at + 2)) << 16
+                      : static_cast<unsigned long>(u16(at)) << 16 | u16(at + 2);
+    };
+    if (u16(2) != 42)
+        return 0;
+    const unsigned long ifd = u32(4);
+    if (ifd > length || length - ifd < 2)
+        return 0;
+    const unsigned count = u16(ifd);
+    for (unsigned i = 0; i < count; ++i) {
+        const std::size_t entry = ifd + 2 + 12 * static_cast<std::size_t>(i);
+        if (entry > length || length - entry < 12)
+            return 0;
+        if (u16(entry) != 0x0112)
+            continue;
+        const unsigned type = u16(entry + 2);
+        unsigned long value;
+        if (type == 3) // SHORT
+            value = u16(entry + 8);
+        else if (type == 4) // LONG
+            value = u32(entry + 8);
+        else
+            return 0;
+        if (u32(entry + 4) < 1)
+            return 0;
+        return value >= 1 && value <= 8 ? static_cast<int>(value) : 0;
+    }
+    return 0;
+}
+
+Bitmap orientedBitmap(const Bitmap& bitmap, int orientation, const QString& path) {
+    const int w = bitmap.width(), h = bitmap.height();
+    const bool swapsSides = orientation >= 5;
+    const int outW = swapsSides ? h : w, outH = swapsSides ? w : h;
+    checkPictureSize(outW, outH, path);
+    Bitmap out = allocateBitmap(outW, outH, path);
+    // For each output pixel, the source pixel it shows: source = origin + x * stepX + y * stepY, in pixels.
+    int originX = 0, originY = 0, xdx = 1, xdy = 0, ydx = 0, ydy = 1;
+    switch (orientation) {
+    case 2: // mirrored left to right
+        originX = w - 1, xdx = -1;
+        break;
+    case 3: // turned half round
+        originX = w - 1, originY = h - 1, xdx = -1, ydy = -1;
+        break;
+    case 4: // mirrored top to bottom
+        originY = h - 1, ydy = -1;
+        break;
+    case 5: // mirrored along the main diagonal
+        xdx = 0, xdy = 1, ydx = 1, ydy = 0;
+        break;
+    case 6: // to be turned a quarter clockwise
+        originY = h - 1, xdx = 0, xdy = -1, ydx = 1, ydy = 0;
+        break;
+    case 7: // mirrored along the other diagonal
+        originX = w - 1, originY = h - 1, xdx = 0, xdy = -1, ydx = -1, ydy = 0;
+        break;
+    case 8: // to be turned a quarter anticlockwise
+        originX = w - 1, xdx = 0, xdy = 1, ydx = -1, ydy = 0;
+        break;
+    default:
+        return bitmap;
+    }
+    for (int y = 0; y < outH; ++y) {
+        std::uint8_t* target = out.row(y);
+        int sx = originX + y * ydx, sy = originY + y * ydy;
+        for (int x = 0; x < outW; ++x, sx += xdx, sy += xdy, target += 3)
+            std::memcpy(target, bitmap.pixel(sx, sy), 3);
+    }
+    return out;
+}
+
+} // namespace pixmora::codecs
