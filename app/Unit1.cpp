@@ -1,0 +1,493 @@
+#include "Unit1.h"
+
+#include "Errors.h"
+#include "FileNames.h"
+#include "Forms.h"
+#include "Handlers.h"
+#include "OrImage.h"
+#include "PictureFile.h"
+#include "ProgramFolder.h"
+#include "TextFile.h"
+#include "Unit10.h"
+#include "Unit11.h"
+#include "Unit12.h"
+#include "Unit13.h"
+#include "Unit14.h"
+#include "Unit15.h"
+#include "Unit16.h"
+#include "Unit17.h"
+#include "Unit18.h"
+#include "Unit2.h"
+#include "Unit3.h"
+#include "Unit4.h"
+#include "Unit6.h"
+#include "Unit7.h"
+#include "Unit8.h"
+#include "Unit9.h"
+#include "UserDialogs.h"
+#include "WindowGeometry.h"
+
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QImageReader>
+#include <QLabel>
+#include <QLineEdit>
+
+using pixmora::userDialogs;
+
+namespace {
+
+const QString RunningWord = QStringLiteral("rodando");
+const QString ShutDownWord = QStringLiteral("desligado");
+
+// Every format the picture loader reads, with JPEG and BMP first.
+QStringList openPictureFilters() {
+    QStringList patterns = {QStringLiteral("*.jpg"), QStringLiteral("*.jpeg"), QStringLiteral("*.bmp"),
+                            QStringLiteral("*.png")};
+    for (const QByteArray& format : QImageReader::supportedImageFormats()) {
+        const QString pattern = QStringLiteral("*.") + QString::fromLatin1(format).toLower();
+        if (!patterns.contains(pattern))
+            patterns.append(pattern);
+    }
+    QStringList filters = {QStringLiteral("All (%1)").arg(patterns.join(QLatin1Char(' '))),
+                           QStringLiteral("JPEG Image File (*.jpg)"),
+                           QStringLiteral("JPEG Image File (*.jpeg)"), QStringLiteral("Bitmaps (*.bmp)"),
+                           QStringLiteral("PNG Image File (*.png)")};
+    if (patterns.contains(QStringLiteral("*.gif")))
+        filters.append(QStringLiteral("GIF Image (*.gif)"));
+    if (patterns.contains(QStringLiteral("*.ico")))
+        filters.append(QStringLiteral("Icons (*.ico)"));
+    return filters;
+}
+
+// The save dialog's type list, and the default extension of each entry in the same order.
+const QStringList SaveFilters = {QStringLiteral("Bitmaps (*.bmp)"), QStringLiteral("JPEG Image File (*.jpg)"),
+                                 QStringLiteral("PNG Image File (*.png)")};
+const QStringList SaveExtensions = {QStringLiteral("bmp"), QStringLiteral("jpg"), QStringLiteral("png")};
+
+QString sizeText(const QWidget* widget) {
+    return QStringLiteral(" Tamanho: ") + QString::number(widget->width()) + QStringLiteral(" x ") +
+           QString::number(widget->height());
+}
+
+TOrImage* document() {
+    return Form3->ui.OrImage1;
+}
+
+// The tool bar was laid out for a narrower system font: where a caption would not fit its button, the
+// whole tool bar gets a smaller size, rather than captions cut short or sizes that differ.
+void fitCaptions(QWidget* toolBar, const QList<QToolButton*>& buttons) {
+    QFont font = toolBar->font();
+    const auto fits = [&] {
+        const QFontMetrics metrics(font);
+        for (const QToolButton* button : buttons) {
+            const int needed = metrics.horizontalAdvance(button->text()) + button->iconSize().width() + 12;
+            if (needed > button->width())
+                return false;
+        }
+        return true;
+    };
+    while (!fits() && font.pointSizeF() > 6.0)
+        font.setPointSizeF(font.pointSizeF() - 0.5);
+    for (QToolButton* button : buttons)
+        button->setFont(font);
+}
+
+} // namespace
+
+TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
+    ui.setupUi(this);
+    move(120, 91);
+    fitCaptions(ui.Panel1,
+                {ui.SpeedButton1, ui.SpeedButton2, ui.SpeedButton3, ui.SpeedButton4, ui.SpeedButton5});
+
+    StatusBar1Text = new QLabel(ui.StatusBar1);
+    StatusBar1Text->setObjectName(QStringLiteral("StatusBar1Text"));
+    // A long file name is cut at the window's edge rather than widening the window.
+    StatusBar1Text->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    ui.StatusBar1->addWidget(StatusBar1Text, 1);
+
+    // Qt's own dialogs rather than the desktop's: the save dialog's file-name box must follow its type list.
+    OpenPictureDialog1 = new QFileDialog(this);
+    OpenPictureDialog1->setObjectName(QStringLiteral("OpenPictureDialog1"));
+    OpenPictureDialog1->setOption(QFileDialog::DontUseNativeDialog);
+    OpenPictureDialog1->setWindowTitle(QStringLiteral("Abrir"));
+    OpenPictureDialog1->setAcceptMode(QFileDialog::AcceptOpen);
+    OpenPictureDialog1->setFileMode(QFileDialog::ExistingFile);
+    OpenPictureDialog1->setNameFilters(openPictureFilters());
+
+    SavePictureDialog1 = new QFileDialog(this);
+    SavePictureDialog1->setObjectName(QStringLiteral("SavePictureDialog1"));
+    SavePictureDialog1->setOption(QFileDialog::DontUseNativeDialog);
+    // Saving over an existing file asks nothing.
+    SavePictureDialog1->setOption(QFileDialog::DontConfirmOverwrite);
+    SavePictureDialog1->setWindowTitle(QStringLiteral("Salvar como"));
+    SavePictureDialog1->setAcceptMode(QFileDialog::AcceptSave);
+    SavePictureDialog1->setFileMode(QFileDialog::AnyFile);
+    SavePictureDialog1->setNameFilters(SaveFilters);
+
+    connectHandlers();
+    pixmora::guarded([this] { FormCreate(); });
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::connectHandlers() {
+    connect(ui.SpeedButton1, &QToolButton::clicked, this, handler(this, &TForm1::SpeedButton1Click));
+    connect(ui.SpeedButton2, &QToolButton::clicked, this, handler(this, &TForm1::SpeedButton2Click));
+    connect(ui.SpeedButton3, &QToolButton::clicked, this, handler(this, &TForm1::SpeedButton3Click));
+    connect(ui.SpeedButton4, &QToolButton::clicked, this, handler(this, &TForm1::SpeedButton4Click));
+    connect(ui.SpeedButton5, &QToolButton::clicked, this, handler(this, &TForm1::SpeedButton5Click));
+    // Like the check box's click event, this also runs when the program ticks or clears the box.
+    connect(ui.CheckBox1, &QCheckBox::toggled, this, handler(this, &TForm1::CheckBox1Click));
+
+    const std::pair<QAction*, void (TForm1::*)()> menuCommands[] = {
+        {ui.Abrir1, &TForm1::Abrir1Click},
+        {ui.Salvar1, &TForm1::Salvar1Click},
+        {ui.Sair2, &TForm1::Sair2Click},
+        {ui.Copiar1, &TForm1::Copiar1Click},
+        {ui.Copiar2, &TForm1::Copiar2Click},
+        {ui.Preferncias1, &TForm1::Preferncias1Click},
+        {ui.Color1, &TForm1::Color1Click},
+        {ui.Saturao1, &TForm1::Saturao1Click},
+        {ui.LightnessDarkness1, &TForm1::LightnessDarkness1Click},
+        {ui.Splitlight1, &TForm1::Splitlight1Click},
+        {ui.EscaladeCinza1, &TForm1::EscaladeCinza1Click},
+        {ui.InverterCores1, &TForm1::InverterCores1Click},
+        {ui.ColorMonoNoise1, &TForm1::ColorMonoNoise1Click},
+        {ui.PosterizeSolarize1, &TForm1::PosterizeSolarize1Click},
+        {ui.Mosaico1, &TForm1::Mosaico1Click},
+        {ui.SplitBlur1, &TForm1::SplitBlur1Click},
+        {ui.GaussianBlur1, &TForm1::GaussianBlur1Click},
+        {ui.Antialias1, &TForm1::Antialias1Click},
+        {ui.race1, &TForm1::race1Click},
+        {ui.ile1, &TForm1::ile1Click},
+        {ui.Emboss1, &TForm1::Emboss1Click},
+        {ui.Manual1, &TForm1::Manual1Click},
+        {ui.Sobre2, &TForm1::Sobre2Click},
+    };
+    for (const auto& [action, method] : menuCommands)
+        connect(action, &QAction::triggered, this, handler(this, method));
+    // "&Salvar" (N1) and "&Manual" (Manual2) are in the menu and do nothing.
+
+    connect(SavePictureDialog1, &QFileDialog::filterSelected, this,
+            handler(this, &TForm1::SavePictureDialog1TypeChange));
+}
+
+QString TForm1::RootPath() {
+    return pixmora::programFolder();
+}
+
+QString TForm1::statusText() const {
+    return StatusBar1Text->text();
+}
+
+void TForm1::setStatusText(const QString& text) {
+    StatusBar1Text->setText(text);
+}
+
+void TForm1::writeRunStateFile(const QString& pictureFileName) {
+    pixmora::writeTextFile(RootPath() + QStringLiteral("config.txt"), {pictureFileName, RunState});
+}
+
+// --- start and end ---------------------------------------------------------------------------------
+
+void TForm1::FormCreate() {
+    const QStringList lines = pixmora::readTextLines(RootPath() + QStringLiteral("config.txt"));
+    const QString lastPicture = lines.value(0);
+    RunState = lines.value(1);
+    if (RunState == RunningWord) {
+        if (userDialogs().confirm(
+                nullptr,
+                QStringLiteral("O Pixmora não foi desligado corretamente. Recuperar ultima imagem?"))) {
+            // The host window does not exist yet; the picture comes back once every window does.
+            m_recoveryPending = true;
+            m_recoveryFileName = lastPicture;
+        }
+        RunState = RunningWord;
+        writeRunStateFile(QString());
+    }
+    const QSize screen = primaryScreenSize();
+    ui.Panel1->resize(screen.width() - 1, ui.Panel1->height());
+    ui.SpeedButton5->move(screen.width() - 98, ui.SpeedButton5->y());
+}
+
+void TForm1::finishStartup() {
+    if (!m_recoveryPending)
+        return;
+    m_recoveryPending = false;
+    pixmora::guarded([this] { recoverPicture(m_recoveryFileName); });
+}
+
+void TForm1::recoverPicture(const QString& fileName) {
+    // An empty line names no file at all.
+    if (fileName.isEmpty())
+        throw pixmora::InOutError(2);
+    pixmora::Bitmap picture = pixmora::loadPicture(fileName);
+    Form3->show();
+    const QSize screen = primaryScreenSize();
+    setOuterSize(Form3, QSize(screen.width() - 2, screen.height() - 120));
+    takePicture(fileName, std::move(picture));
+    userDialogs().showInformation(this, QStringLiteral("Imagem recuperada!"));
+}
+
+void TForm1::FormClose() {
+    RunState = ShutDownWord;
+    writeRunStateFile(QString());
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    // A failed write is reported, and the program still ends: the user asked to leave.
+    pixmora::guarded([this] { FormClose(); });
+    event->accept();
+    QCoreApplication::quit();
+}
+
+// --- opening ----------------------------------------------------------------------------------------
+
+void TForm1::abririmagem() {
+    TOrImage* image = document();
+    image->setPictureOriginal(pixmora::loadPicture(RootPath() + QStringLiteral("px.jpg")));
+    m_showsPlaceholder = true;
+    Form3->show();
+    const QSize screen = primaryScreenSize();
+    setOuterSize(Form3, QSize(screen.width() - 2, screen.height() - 120));
+    image->ResetEffects();
+    Form3->UpdateAllEffectsControls();
+    if (!userDialogs().runFileDialog(*OpenPictureDialog1))
+        return;
+    const QString fileName = OpenPictureDialog1->selectedFiles().value(0);
+    takePicture(fileName, pixmora::loadPicture(fileName));
+}
+
+// The steps after a successful open: the picture becomes the document and the current file.
+void TForm1::takePicture(const QString& fileName, pixmora::Bitmap&& picture) {
+    TOrImage* image = document();
+    image->setPictureOriginal(std::move(picture));
+    m_showsPlaceholder = false;
+    Form3->setWindowTitle(fileName);
+    setStatusText(fileName + sizeText(image));
+    ui.SpeedButton2->setEnabled(true);
+    ui.SpeedButton3->setEnabled(true);
+    ui.SpeedButton4->setEnabled(true);
+    RunState = RunningWord;
+    ImageFileName = fileName;
+    ImageHeight = image->height();
+    ImageWidth = image->width();
+    writeRunStateFile(ImageFileName);
+}
+
+void TForm1::SpeedButton1Click() {
+    abririmagem();
+}
+
+void TForm1::Abrir1Click() {
+    abririmagem();
+}
+
+void TForm1::CheckBox1Click() {
+    TOrImage* image = document();
+    if (ui.CheckBox1->isChecked()) {
+        image->setAutoSize(true);
+    } else {
+        image->setAutoSize(false);
+        image->resize(785, 440);
+    }
+    Form3->show();
+}
+
+// --- saving -----------------------------------------------------------------------------------------
+
+void TForm1::SpeedButton2Click() {
+    TOrImage* image = document();
+    const QString fileName = Form3->windowTitle();
+    if (m_showsPlaceholder) {
+        // The caption still names the last picture; writing the placeholder over it would destroy it.
+        userDialogs().showMessage(this,
+                                  QStringLiteral("Nenhuma imagem aberta para salvar. Abra uma imagem antes "
+                                                 "de salvar."));
+        return;
+    }
+    if (!image->PictureShown().hasGraphic())
+        return;
+    const pixmora::PictureFormat format = writerForFileName(fileName);
+    if (format == pixmora::PictureFormat::Jpeg)
+        ConverteBMPparaJPG(fileName, 80);
+    else
+        pixmora::savePicture(image->PictureShown().bitmap(), fileName, format);
+    setStatusText(QStringLiteral("Imagem ") + fileName + QStringLiteral(" salva com sucesso!"));
+    userDialogs().showMessage(this, QStringLiteral("Imagem salva com sucesso!"));
+    Form3->activateWindow();
+    Form3->setFocus();
+}
+
+void TForm1::SpeedButton3Click() {
+    TOrImage* image = document();
+    if (!image->PictureShown().hasGraphic())
+        return;
+    if (!userDialogs().runFileDialog(*SavePictureDialog1))
+        return;
+    const QString fileName = chosenSaveName();
+    const pixmora::PictureFormat format = writerForFileName(fileName);
+    if (format == pixmora::PictureFormat::Jpeg) {
+        salvajpg();
+        return;
+    }
+    pixmora::savePicture(image->PictureShown().bitmap(), fileName, format);
+    setStatusText(QStringLiteral("Imagem ") + fileName + QStringLiteral(" salva com sucesso!"));
+}
+
+QString TForm1::chosenSaveName() const {
+    return SavePictureDialog1->selectedFiles().value(0);
+}
+
+void TForm1::salvajpg() {
+    const QString fileName = chosenSaveName();
+    ConverteBMPparaJPG(fileName, 80);
+    setStatusText(QStringLiteral("Imagem ") + fileName + QStringLiteral(" salva com sucesso!"));
+    if (pixmora::formatForFileName(Form3->windowTitle()) == pixmora::PictureFormat::Bmp)
+        Form3->botanotopo();
+}
+
+void TForm1::ConverteBMPparaJPG(const QString& fileName, int quality) {
+    // The file keeps the name it was given: on a file system that tells letter case apart, renaming
+    // praia.jpg to praia.JPG would leave two files, or lose the one the user meant.
+    pixmora::savePictureJpeg(document()->PictureShown().bitmap(), fileName, quality);
+}
+
+void TForm1::SavePictureDialog1TypeChange() {
+    const qsizetype index = SaveFilters.indexOf(SavePictureDialog1->selectedNameFilter());
+    if (index < 0)
+        return;
+    const QString extension = SaveExtensions.at(index);
+    SavePictureDialog1->setDefaultSuffix(extension);
+    const QLineEdit* nameBox = SavePictureDialog1->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    if (!nameBox || nameBox->text().isEmpty())
+        return;
+    // Through the dialog rather than into the box alone: a file still selected in the list would
+    // otherwise win over the new name.
+    SavePictureDialog1->selectFile(changeFileExt(nameBox->text(), QLatin1Char('.') + extension));
+}
+
+// --- other picture commands ---------------------------------------------------------------------------
+
+void TForm1::Copiar1Click() {
+    if (!userDialogs().confirm(
+            this, QStringLiteral(
+                      "Deseja reverter o arquivo para o ultimo ponto salvo?. Alterações serão perdidas!")))
+        return;
+    document()->ResetEffects();
+    Form3->UpdateAllEffectsControls();
+    Form3->botanotopo();
+}
+
+void TForm1::Copiar2Click() {
+    QGuiApplication::clipboard()->setImage(document()->shownImage());
+    setStatusText(QStringLiteral("A imagem foi copiada com sucesso para a área de transferência!"));
+}
+
+void TForm1::Salvar1Click() {
+    Form3->close();
+    ui.SpeedButton2->setEnabled(false);
+    ui.SpeedButton3->setEnabled(false);
+    ui.SpeedButton4->setEnabled(false);
+}
+
+void TForm1::Sair2Click() {
+    close();
+}
+
+void TForm1::Manual1Click() {
+    Form3->showNormal();
+    Form3->raise();
+    Form3->activateWindow();
+    setStatusText(ImageFileName + sizeText(document()));
+}
+
+// --- windows shown over the picture ---------------------------------------------------------------------
+
+void TForm1::showOverHost(QWidget* window) {
+    Form3->foradotopo();
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+void TForm1::SpeedButton4Click() {
+    // The full-screen view comes with TForm5.
+}
+
+void TForm1::SpeedButton5Click() {
+    showOverHost(Form18);
+}
+
+void TForm1::Preferncias1Click() {
+    showOverHost(Form6);
+}
+
+void TForm1::Sobre2Click() {
+    showOverHost(Form7);
+}
+
+void TForm1::Color1Click() {
+    showOverHost(Form2);
+}
+
+void TForm1::Saturao1Click() {
+    showOverHost(Form4);
+}
+
+void TForm1::LightnessDarkness1Click() {
+    showOverHost(Form8);
+}
+
+void TForm1::Splitlight1Click() {
+    showOverHost(Form9);
+}
+
+void TForm1::ColorMonoNoise1Click() {
+    showOverHost(Form10);
+}
+
+void TForm1::PosterizeSolarize1Click() {
+    showOverHost(Form11);
+}
+
+void TForm1::Mosaico1Click() {
+    showOverHost(Form12);
+}
+
+void TForm1::SplitBlur1Click() {
+    showOverHost(Form13);
+}
+
+void TForm1::GaussianBlur1Click() {
+    showOverHost(Form14);
+}
+
+void TForm1::Antialias1Click() {
+    showOverHost(Form15);
+}
+
+void TForm1::race1Click() {
+    showOverHost(Form16);
+}
+
+void TForm1::ile1Click() {
+    showOverHost(Form17);
+}
+
+// The three on/off effects only ever switch on; "&Reverter" and the dialogs' Cancel switch them off.
+void TForm1::EscaladeCinza1Click() {
+    document()->setPicGrayScale(true);
+}
+
+void TForm1::InverterCores1Click() {
+    document()->setPicInvert(true);
+}
+
+void TForm1::Emboss1Click() {
+    document()->setPicEmboss(true);
+}

@@ -1,0 +1,159 @@
+#include "Unit3.h"
+
+#include "Forms.h"
+#include "Unit1.h"
+#include "Unit10.h"
+#include "Unit11.h"
+#include "Unit12.h"
+#include "Unit13.h"
+#include "Unit14.h"
+#include "Unit15.h"
+#include "Unit16.h"
+#include "Unit17.h"
+#include "Unit2.h"
+#include "Unit4.h"
+#include "Unit8.h"
+#include "Unit9.h"
+#include "WindowGeometry.h"
+
+#include <QEvent>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QScreen>
+#include <QWindow>
+
+#include <algorithm>
+
+QImage initialPicture() {
+    QImage image(400, 120, QImage::Format_RGB888);
+    QPainter painter(&image);
+    QLinearGradient gradient(0, 0, 400, 120);
+    gradient.setColorAt(0, QColor(0x3a, 0x6e, 0xa5));
+    gradient.setColorAt(1, QColor(0xa8, 0xd0, 0xe6));
+    painter.fillRect(image.rect(), gradient);
+    QFont font = painter.font();
+    font.setPixelSize(44);
+    font.setBold(true);
+    painter.setFont(font);
+    painter.setPen(Qt::white);
+    painter.drawText(image.rect(), Qt::AlignCenter, QStringLiteral("Pixmora"));
+    return image;
+}
+
+TForm3::TForm3(QWidget* parent) : QWidget(parent, Qt::Window) {
+    ui.setupUi(this);
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    move(0, 67);
+    ui.OrImage1->setPictureOriginal(initialPicture());
+    ui.OrImage1->installEventFilter(this);
+    fitScrollRange();
+    notopo();
+}
+
+void TForm3::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (m_placed)
+        return;
+    m_placed = true;
+    // The window's frame goes to (0, 67), just under the main window's tool bar, or lower where the
+    // title bars of this desktop are taller: a window on top of the tool bar would hide its buttons.
+    QPoint position(0, 67);
+    if (Form1 && Form1->isVisible()) {
+        const QWidget* toolBar = Form1->ui.Panel1;
+        int clientTop = Form1->geometry().top();
+        // Right after start-up the window manager may not have maximized the main window yet.
+        if (Form1->isMaximized() && !hasKnownFrame(Form1))
+            clientTop = Form1->screen()->availableGeometry().top() + frameMarginsOf(Form1).top();
+        const int toolBarBottom = clientTop + toolBar->mapTo(Form1, QPoint(0, toolBar->height())).y();
+        position.setY(std::max(position.y(), toolBarBottom));
+    }
+    moveFrameTo(this, position);
+}
+
+void TForm3::setTopmost(bool on) {
+    if (isTopmost() == on)
+        return;
+    const Qt::WindowFlags flags = windowFlags().setFlag(Qt::WindowStaysOnTopHint, on);
+    if (QWindow* window = windowHandle()) {
+        // The native window only changes its stacking state: it is neither re-created nor hidden, so it
+        // keeps its place, its size and the keyboard focus.
+        overrideWindowFlags(flags);
+        window->setFlags(flags);
+    } else {
+        setWindowFlags(flags);
+    }
+}
+
+void TForm3::bringForward() {
+    if (isVisible()) {
+        raise();
+        activateWindow();
+    }
+}
+
+void TForm3::notopo() {
+    setTopmost(true);
+    bringForward();
+}
+
+void TForm3::botanotopo() {
+    setTopmost(true);
+    bringForward();
+}
+
+void TForm3::foradotopo() {
+    setTopmost(false);
+    // Out of the top layer the window manager may file it under the main window; it belongs above it.
+    bringForward();
+}
+
+void TForm3::UpdateAllEffectsControls() {
+    TOrImage* image = ui.OrImage1;
+    // Each value is read just before its bar is set: a bar that moves writes into the document, which may
+    // switch a partner effect off.
+    if (Form2) {
+        Form2->ui.TrackBarBrightness->setValue(image->PicBrightness());
+        Form2->ui.TrackBarContrast->setValue(image->PicContrast());
+    }
+    if (Form4)
+        Form4->ui.TrackBarSaturation->setValue(image->PicSaturation());
+    if (Form8) {
+        Form8->ui.TrackBarDarkness->setValue(image->PicDarkness());
+        Form8->ui.TrackBarLightness->setValue(image->PicLightness());
+    }
+    if (Form9)
+        Form9->ui.TrackBarSplitlight->setValue(image->PicSplitlight());
+    if (Form10) {
+        Form10->ui.TrackBarColorNoise->setValue(image->PicColorNoise());
+        Form10->ui.TrackBarMonoNoise->setValue(image->PicMonoNoise());
+    }
+    if (Form11) {
+        Form11->ui.TrackBarPosterize->setValue(image->PicPosterize());
+        Form11->ui.TrackBarSolorize->setValue(image->PicSolorize());
+    }
+    if (Form12)
+        Form12->ui.TrackBarMosaic->setValue(image->PicMosaic());
+    if (Form13)
+        Form13->ui.TrackBarSplitBlur->setValue(image->PicSplitBlur());
+    if (Form14)
+        Form14->ui.TrackBarGaussianBlur->setValue(image->PicGaussianBlur());
+    if (Form15)
+        Form15->ui.TrackBarAntiAlias->setValue(image->PicAntiAlias());
+    if (Form16)
+        Form16->ui.TrackBarTrace->setValue(image->PicTrace());
+    if (Form17)
+        Form17->ui.TrackBarTile->setValue(image->PicTile());
+}
+
+bool TForm3::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ui.OrImage1 && (event->type() == QEvent::Resize || event->type() == QEvent::Move))
+        fitScrollRange();
+    return QWidget::eventFilter(watched, event);
+}
+
+void TForm3::fitScrollRange() {
+    // The scroll bars appear as soon as the picture reaches past the window.
+    const QRect bounds = ui.OrImage1->geometry();
+    ui.ImageArea->resize(bounds.right() + 1, bounds.bottom() + 1);
+}

@@ -1,0 +1,40 @@
+#include "EffectDialog.h"
+
+#include "Forms.h"
+#include "Unit3.h"
+#include "WindowGeometry.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+
+EffectDialog::EffectDialog() : QWidget(nullptr, Qt::Window) {}
+
+void EffectDialog::finishLayout() {
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    // The resizable dialogs' sizes are outer sizes; the layouts hold their client areas in a standard frame.
+    if (minimumSize() != maximumSize())
+        m_outerSize = size() + standardFrameSize();
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.center() - QPoint(width() / 2, height() / 2));
+    }
+}
+
+void EffectDialog::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // By the first showing the window manager has decorated the main window, whose frame tells this one's.
+    if (m_outerSize.isValid()) {
+        setOuterSize(this, m_outerSize);
+        m_outerSize = QSize();
+    }
+}
+
+TOrImage* EffectDialog::document() {
+    return Form3 ? Form3->ui.OrImage1 : nullptr;
+}
+
+void EffectDialog::hostBackOnTop() {
+    if (Form3)
+        Form3->botanotopo();
+}

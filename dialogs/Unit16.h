@@ -1,0 +1,18 @@
+#pragma once
+
+#include "EffectDialog.h"
+
+#include "ui_Unit16.h"
+
+// "Trace": trace. Each bar writes its position, unchanged, into the document on every change.
+class TForm16 : public EffectDialog {
+    Q_OBJECT
+public:
+    TForm16();
+
+    Ui::TForm16 ui;
+
+    void TrackBarTraceChange();
+    void Button1Click(); // "Aplicar"
+    void Button2Click(); // "Cancelar"
+};

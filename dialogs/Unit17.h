@@ -1,0 +1,18 @@
+#pragma once
+
+#include "EffectDialog.h"
+
+#include "ui_Unit17.h"
+
+// "Tile": tile. Each bar writes its position, unchanged, into the document on every change.
+class TForm17 : public EffectDialog {
+    Q_OBJECT
+public:
+    TForm17();
+
+    Ui::TForm17 ui;
+
+    void TrackBarTileChange();
+    void Button1Click(); // "Aplicar"
+    void Button2Click(); // "Cancelar"
+};

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "EffectDialog.h"
+
+#include "ui_Unit2.h"
+
+// "Brilho e Contraste": brightness and contrast. Each bar writes its position, unchanged, into the document
+// on every change.
+class TForm2 : public EffectDialog {
+    Q_OBJECT
+public:
+    TForm2();
+
+    Ui::TForm2 ui;
+
+    void TrackBarBrightnessChange();
+    void TrackBarContrastChange();
+    void Button1Click(); // "Aplicar"
+    void Button2Click(); // "Cancelar"
+};

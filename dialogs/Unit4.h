@@ -1,0 +1,18 @@
+#pragma once
+
+#include "EffectDialog.h"
+
+#include "ui_Unit4.h"
+
+// "Saturação": saturation. Each bar writes its position, unchanged, into the document on every change.
+class TForm4 : public EffectDialog {
+    Q_OBJECT
+public:
+    TForm4();
+
+    Ui::TForm4 ui;
+
+    void TrackBarSaturationChange();
+    void Button1Click(); // "Aplicar"
+    void Button2Click(); // "Cancelar"
+};
