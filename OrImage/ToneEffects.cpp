@@ -1,14 +1,18 @@
 // The per-pixel pass of a render. Every per-channel step becomes a 256-entry table built once per render;
 // only the steps that look at a whole pixel (solorize's threshold, grey scale, saturation) and the noise
-// are computed per pixel. Each row kernel is a small function so it can be tuned on its own.
+// are computed per pixel. Each row kernel is a small function so it can be tuned on its own; the vector
+// kernels for newer instruction sets sit beside the plain ones and give the same bytes.
 #include "Effects.h"
+#include "KernelLevel.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
+#if PIXMORA_X86
+#include <immintrin.h>
 #endif
 
 namespace pixmora {
@@ -16,7 +20,9 @@ namespace pixmora {
 namespace {
 
 // Round to nearest, an exact half going to the even neighbour (the default rounding mode).
-long double nearest(long double x) { return std::nearbyintl(x); }
+long double nearest(long double x) {
+    return std::nearbyintl(x);
+}
 
 // Channel value after posterize: may exceed 255, the clamp comes later.
 int posterizeValue(int c, int p) {
@@ -50,13 +56,14 @@ struct GrayTables {
     // half, whose rounding depends on the extended-precision evaluation.
     std::array<std::uint16_t, 25501> byWeightedSum;
     // For each (R, G): bit k tells whether the exact half with B = B0 + 100k (B0 < 100) rounds up.
-    std::array<std::uint8_t, 65536> halfRoundsUp;
+    std::array<std::uint8_t, 65536 + 3> halfRoundsUp; // +3: read four bytes at a time
 };
 
 long double grayExtended(int r, int g, int b) {
     // 0.3, 0.59 and 0.11 as the nearest extended-precision values, summed in this order.
     const long double wr = 0.3L, wg = 0.59L, wb = 0.11L;
-    return (static_cast<long double>(r) * wr + static_cast<long double>(g) * wg) + static_cast<long double>(b) * wb;
+    return (static_cast<long double>(r) * wr + static_cast<long double>(g) * wg) +
+           static_cast<long double>(b) * wb;
 }
 
 const GrayTables& grayTables() {
@@ -97,13 +104,27 @@ inline int grayFast(const GrayTables& t, int r, int g, int b) {
 }
 
 struct Tables {
-    std::uint8_t plain[256];  // whole chain for a channel when nothing couples the channels (no noise)
-    std::uint8_t solar[256];  // the same for a channel that solorize inverted first
+    std::uint8_t plain[256];    // whole chain for a channel when nothing couples the channels (no noise)
+    std::uint8_t solar[256];    // the same for a channel that solorize inverted first
     std::int16_t sumPlain[256]; // steps up to the sum, before noise and clamp
     std::int16_t sumSolar[256];
-    std::uint8_t split[256];    // splitlight, for the steps after the sum
-    std::uint8_t finalOut[256]; // the last step when grey scale and saturation are off: invert or not
+    std::uint8_t split[256];      // splitlight, for the steps after the sum
+    std::uint8_t finalOut[256];   // the last step when grey scale and saturation are off: invert or not
     std::int16_t saturation[511]; // (d * (S + 255)) div 255 for d = c - m in -255..255, clamped
+    int solarThreshold;           // solorize inverts a pixel whose (R + G + B) div 3 exceeds this
+
+    // The same steps in the shapes the vector kernels use.
+    // ClampByte(sumPlain[c] + n) is (n + raise[c]) - lower[c] in saturating byte arithmetic: the sum lies
+    // in -256..256, and only one of the two is non-zero.
+    std::uint8_t raise[256];
+    std::uint8_t lower[256];
+    std::uint8_t afterNoise[256]; // split, and finalOut too when nothing couples the channels
+    std::uint8_t invertMask;      // the invert after grey scale or saturation, as an exclusive or
+    int solarLimit;               // R + G + B above this is solorized, clamped to -1..765
+    // How far saturation moves a channel from the mean, by its distance d = |c - m|: d * |S + 255| div
+    // 255, at most 255, which takes any channel to 0 or 255 already. A negative factor turns it around.
+    std::uint8_t saturationStep[256];
+    bool saturationFlips;
 };
 
 enum class Coupling { None, Gray, Saturation };
@@ -123,36 +144,56 @@ void buildTables(const ToneSettings& s, Coupling coupling, Tables& t) {
         t.plain[c] = static_cast<std::uint8_t>(coupling == Coupling::None ? t.finalOut[plain] : plain);
         t.solar[c] = static_cast<std::uint8_t>(coupling == Coupling::None ? t.finalOut[solar] : solar);
     }
-    if (coupling == Coupling::Saturation) {
-        const std::int64_t factor = static_cast<std::int64_t>(s.saturation) + 255;
+    const std::int64_t factor = static_cast<std::int64_t>(s.saturation) + 255;
+    if (coupling == Coupling::Saturation)
         for (int d = -255; d <= 255; ++d)
             t.saturation[d + 255] = clampSum((d * factor) / 255);
+    t.solarThreshold = 255 - s.solorize;
+
+    for (int c = 0; c < 256; ++c) {
+        t.raise[c] = static_cast<std::uint8_t>(std::clamp<int>(t.sumPlain[c], 0, 255));
+        t.lower[c] = static_cast<std::uint8_t>(std::clamp<int>(-t.sumPlain[c], 0, 255));
+        t.afterNoise[c] = coupling == Coupling::None ? t.finalOut[t.split[c]] : t.split[c];
     }
+    t.invertMask = s.invert ? 0xFF : 0;
+    t.solarLimit = static_cast<int>(
+        std::clamp<std::int64_t>(3 * static_cast<std::int64_t>(t.solarThreshold) + 2, -1, 765));
+    for (int d = 0; d < 256; ++d)
+        t.saturationStep[d] =
+            static_cast<std::uint8_t>(std::min<std::int64_t>(d * std::abs(factor) / 255, 255));
+    t.saturationFlips = factor < 0;
 }
 
 // --- row kernels --------------------------------------------------------------------------------------
 
 // Brightness alone: a saturating add or subtract of every byte.
-void rowBrightness(const std::uint8_t* in, std::uint8_t* out, int bytes, int brightness) {
-    int i = 0;
-#if defined(__SSE2__)
-    const __m128i amount = _mm_set1_epi8(static_cast<char>(static_cast<std::uint8_t>(std::abs(brightness))));
-    if (brightness >= 0)
-        for (; i + 16 <= bytes; i += 16)
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
-                             _mm_adds_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i)), amount));
-    else
-        for (; i + 16 <= bytes; i += 16)
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
-                             _mm_subs_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i)), amount));
-#endif
-    for (; i < bytes; ++i)
+void rowBrightness(const std::uint8_t* __restrict in, std::uint8_t* __restrict out, int bytes,
+                   int brightness) {
+    for (int i = 0; i < bytes; ++i)
         out[i] = static_cast<std::uint8_t>(ClampByte(in[i] + brightness));
 }
 
+#if PIXMORA_X86
+void rowBrightnessSse2(const std::uint8_t* in, std::uint8_t* out, int bytes, int brightness) {
+    int i = 0;
+    const __m128i amount = _mm_set1_epi8(static_cast<char>(static_cast<std::uint8_t>(std::abs(brightness))));
+    if (brightness >= 0)
+        for (; i + 16 <= bytes; i += 16)
+            _mm_storeu_si128(
+                reinterpret_cast<__m128i*>(out + i),
+                _mm_adds_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i)), amount));
+    else
+        for (; i + 16 <= bytes; i += 16)
+            _mm_storeu_si128(
+                reinterpret_cast<__m128i*>(out + i),
+                _mm_subs_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i)), amount));
+    rowBrightness(in + i, out + i, bytes - i, brightness);
+}
+#endif
+
 // Every byte through one table.
 void rowTable(const std::uint8_t* __restrict in, std::uint8_t* __restrict out, int bytes,
-              const std::uint8_t* __restrict table) {
+              const std::uint8_t (&table)[256]) {
     int i = 0;
     for (; i + 4 <= bytes; i += 4) {
         const std::uint8_t a = table[in[i]], b = table[in[i + 1]], c = table[in[i + 2]], d = table[in[i + 3]];
@@ -167,9 +208,9 @@ void rowTable(const std::uint8_t* __restrict in, std::uint8_t* __restrict out, i
 
 // The general kernel: solorize's per-pixel choice, noise, and grey scale or saturation.
 template <bool Solar, bool Noise, Coupling C>
-void rowGeneral(const std::uint8_t* __restrict in, const std::uint8_t* __restrict noise, std::uint8_t* __restrict out,
-                int width, const ToneSettings& s, const Tables& t, const GrayTables* gray) {
-    const int threshold = 255 - s.solorize;
+void rowGeneral(const std::uint8_t* __restrict in, const std::uint8_t* __restrict noise,
+                std::uint8_t* __restrict out, int width, const Tables& t, const GrayTables* gray) {
+    const int threshold = t.solarThreshold;
     for (int x = 0; x < width; ++x, in += 3, out += 3) {
         const int b = in[0], g = in[1], r = in[2];
         bool solar = false;
@@ -210,24 +251,232 @@ void rowGeneral(const std::uint8_t* __restrict in, const std::uint8_t* __restric
     }
 }
 
-using RowKernel = void (*)(const std::uint8_t*, const std::uint8_t*, std::uint8_t*, int, const ToneSettings&,
-                           const Tables&, const GrayTables*);
+#if PIXMORA_X86
+// --- AVX-512 row kernels --------------------------------------------------------------------------------
+// Sixteen pixels per step, each spread to a 32-bit lane (blue, green, red and a spare byte), so that the
+// whole-pixel steps become lane arithmetic. A 256-entry table is two two-register byte permutes and a
+// blend on the index's top bit. The last step of a row loads and stores only the bytes it owns.
 
-template <bool Solar, bool Noise> RowKernel pickCoupling(Coupling c) {
-    switch (c) {
-    case Coupling::Gray:
-        return &rowGeneral<Solar, Noise, Coupling::Gray>;
-    case Coupling::Saturation:
-        return &rowGeneral<Solar, Noise, Coupling::Saturation>;
-    default:
-        return &rowGeneral<Solar, Noise, Coupling::None>;
+// GCC 12 starts some intrinsic results from a deliberately undefined register and then reports it as
+// possibly uninitialised once inlined here.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+
+struct alignas(64) ByteIndex {
+    std::uint8_t at[64];
+};
+
+template <typename F> constexpr ByteIndex byteIndex(F f) {
+    ByteIndex index{};
+    for (int j = 0; j < 64; ++j)
+        index.at[j] = static_cast<std::uint8_t>(f(j));
+    return index;
+}
+
+// 48 bytes of packed pixels into 16 lanes, and back; a grey pixel repeats its lane's first byte.
+constexpr ByteIndex ToLanes = byteIndex([](int j) { return 3 * (j / 4) + std::min(j % 4, 2); });
+constexpr ByteIndex FromLanes = byteIndex([](int j) { return j < 48 ? 4 * (j / 3) + j % 3 : 0; });
+constexpr ByteIndex GreyFromLanes = byteIndex([](int j) { return j < 48 ? 4 * (j / 3) : 0; });
+// Within each 128-bit block: the first byte of every lane into all four of its bytes.
+constexpr ByteIndex FirstByteOfLane = byteIndex([](int j) { return j % 16 & ~3; });
+
+PIXMORA_TARGET_AVX512 inline __m512i loadIndex(const ByteIndex& index) {
+    return _mm512_load_si512(index.at);
+}
+
+struct Lut512 {
+    __m512i part[4];
+};
+
+PIXMORA_TARGET_AVX512 inline Lut512 loadLut(const std::uint8_t (&table)[256]) {
+    Lut512 lut;
+    for (int i = 0; i < 4; ++i)
+        lut.part[i] = _mm512_loadu_si512(table + 64 * i);
+    return lut;
+}
+
+PIXMORA_TARGET_AVX512 inline __m512i lookup(const Lut512& lut, __m512i index) {
+    const __m512i low = _mm512_permutex2var_epi8(lut.part[0], index, lut.part[1]);
+    const __m512i high = _mm512_permutex2var_epi8(lut.part[2], index, lut.part[3]);
+    return _mm512_mask_blend_epi8(_mm512_movepi8_mask(index), low, high);
+}
+
+// The weighted sum of each lane's blue, green and red bytes (weights up to 127).
+PIXMORA_TARGET_AVX512 inline __m512i weightedSum(__m512i lanes, int blue, int green, int red) {
+    const __m512i weights = _mm512_set1_epi32(blue | green << 8 | red << 16);
+    return _mm512_madd_epi16(_mm512_maddubs_epi16(lanes, weights), _mm512_set1_epi16(1));
+}
+
+// Inverts the bright pixels before the tables: with posterize off, the solar tables are the plain ones
+// read at 255 - c.
+PIXMORA_TARGET_AVX512 inline __m512i solarize(__m512i lanes, __m512i limit) {
+    const __mmask16 bright = _mm512_cmpgt_epi32_mask(weightedSum(lanes, 1, 1, 1), limit);
+    return _mm512_mask_xor_epi32(lanes, bright, lanes, _mm512_set1_epi32(-1));
+}
+
+// The grey value of each lane, in its first byte, with exact halves rounded up; `halves` tells which lanes
+// those are.
+PIXMORA_TARGET_AVX512 inline __m512i greyLanes(__m512i lanes, __mmask16& halves) {
+    // (30R + 59G + 11B + 50) div 100 as a multiply-high, exact up to 25550; the lanes' high halves are 0.
+    const __m512i biased = _mm512_add_epi32(weightedSum(lanes, 11, 59, 30), _mm512_set1_epi32(50));
+    const __m512i grey = _mm512_srli_epi32(_mm512_mulhi_epu16(biased, _mm512_set1_epi32(41944)), 6);
+    halves = _mm512_cmpeq_epi32_mask(_mm512_mullo_epi16(grey, _mm512_set1_epi32(100)), biased);
+    return grey;
+}
+
+// Rounds the exact halves down where the extended-precision sum does: the table holds, per red and green,
+// one bit for each hundred of blue.
+PIXMORA_TARGET_AVX512 inline __m512i roundHalves(__m512i grey, __m512i lanes, __mmask16 halves,
+                                                 const GrayTables& t) {
+    const __m512i one = _mm512_set1_epi32(1);
+    const __m512i redGreen = _mm512_and_si512(_mm512_srli_epi32(lanes, 8), _mm512_set1_epi32(0xFFFF));
+    const __m512i bits =
+        _mm512_mask_i32gather_epi32(_mm512_setzero_si512(), halves, redGreen, t.halfRoundsUp.data(), 1);
+    const __m512i blue = _mm512_and_si512(lanes, _mm512_set1_epi32(0xFF));
+    __m512i hundreds = _mm512_maskz_mov_epi32(_mm512_cmpge_epi32_mask(blue, _mm512_set1_epi32(100)), one);
+    hundreds =
+        _mm512_mask_add_epi32(hundreds, _mm512_cmpge_epi32_mask(blue, _mm512_set1_epi32(200)), hundreds, one);
+    const __mmask16 down = _mm512_mask_testn_epi32_mask(halves, _mm512_srlv_epi32(bits, hundreds), one);
+    return _mm512_mask_sub_epi32(grey, down, grey, one);
+}
+
+// Each channel moved away from the pixel's mean m by the step for its distance |c - m|, clamped; the
+// direction picks a saturating add or subtract.
+PIXMORA_TARGET_AVX512 inline __m512i saturate(__m512i lanes, const Lut512& steps, __mmask64 flip) {
+    const __m512i sum = weightedSum(lanes, 1, 1, 1);
+    const __m512i mean = _mm512_shuffle_epi8(_mm512_mulhi_epu16(sum, _mm512_set1_epi32(21846)), // div 3
+                                             loadIndex(FirstByteOfLane));
+    const __m512i distance = _mm512_or_si512(_mm512_subs_epu8(lanes, mean), _mm512_subs_epu8(mean, lanes));
+    const __mmask64 down = _mm512_cmplt_epu8_mask(lanes, mean) ^ flip;
+    const __m512i step = lookup(steps, distance);
+    return _mm512_mask_blend_epi8(down, _mm512_adds_epu8(mean, step), _mm512_subs_epu8(mean, step));
+}
+
+PIXMORA_TARGET_AVX512 inline __mmask64 firstBytes(int count) {
+    return _cvtu64_mask64(count >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << count) - 1);
+}
+
+PIXMORA_TARGET_AVX512 void rowTable512(const std::uint8_t* in, std::uint8_t* out, int bytes,
+                                       const std::uint8_t (&table)[256]) {
+    const Lut512 lut = loadLut(table);
+    for (int i = 0; i < bytes; i += 64) {
+        const __mmask64 mask = firstBytes(bytes - i);
+        _mm512_mask_storeu_epi8(out + i, mask, lookup(lut, _mm512_maskz_loadu_epi8(mask, in + i)));
     }
 }
 
-RowKernel pickKernel(bool solar, bool noise, Coupling c) {
+// What a row of the general kernel keeps in registers.
+struct ToneRegisters {
+    __m512i toLanes, fromLanes;
+    Lut512 first, lower, after, steps;
+    __m512i solarLimit, invert;
+    __mmask64 flip;
+};
+
+PIXMORA_TARGET_AVX512 inline ToneRegisters loadRegisters(const Tables& t, bool noise, bool grey) {
+    return {loadIndex(ToLanes),
+            loadIndex(grey ? GreyFromLanes : FromLanes),
+            loadLut(noise ? t.raise : t.plain),
+            loadLut(t.lower),
+            loadLut(t.afterNoise),
+            loadLut(t.saturationStep),
+            _mm512_set1_epi32(t.solarLimit),
+            _mm512_set1_epi8(static_cast<char>(t.invertMask)),
+            _cvtu64_mask64(t.saturationFlips ? ~std::uint64_t{0} : 0)};
+}
+
+// Sixteen pixels from x on (fewer at the end of the row). Exact grey halves are rounded properly only when
+// a table is given; otherwise they come out rounded up, and the lanes holding them are returned.
+template <bool Solar, bool Noise, Coupling C>
+PIXMORA_TARGET_AVX512 inline __mmask16 toneGroup(const std::uint8_t* in, const std::uint8_t* noise,
+                                                 std::uint8_t* out, int x, int width, const ToneRegisters& k,
+                                                 const GrayTables* halvesTable) {
+    const __mmask64 bytes = firstBytes(3 * std::min(16, width - x));
+    __m512i lanes = _mm512_permutexvar_epi8(k.toLanes, _mm512_maskz_loadu_epi8(bytes, in + 3 * x));
+    if constexpr (Solar)
+        lanes = solarize(lanes, k.solarLimit);
+    if constexpr (Noise) {
+        const __m512i n = _mm512_permutexvar_epi8(k.toLanes, _mm512_maskz_loadu_epi8(bytes, noise + 3 * x));
+        lanes = lookup(k.after,
+                       _mm512_subs_epu8(_mm512_adds_epu8(n, lookup(k.first, lanes)), lookup(k.lower, lanes)));
+    } else {
+        lanes = lookup(k.first, lanes);
+    }
+    __mmask16 halves = 0;
+    if constexpr (C == Coupling::Gray) {
+        __m512i grey = greyLanes(lanes, halves);
+        if (halvesTable)
+            grey = roundHalves(grey, lanes, halves, *halvesTable);
+        lanes = _mm512_xor_si512(grey, k.invert);
+    } else if constexpr (C == Coupling::Saturation) {
+        lanes = _mm512_xor_si512(saturate(lanes, k.steps, k.flip), k.invert);
+    }
+    _mm512_mask_storeu_epi8(out + 3 * x, bytes, _mm512_permutexvar_epi8(k.fromLanes, lanes));
+    return halves;
+}
+
+// About one grey pixel in a hundred is an exact half, in one group of sixteen in ten. Branching on them
+// at once would wait for the whole chain of the group; so each chunk of the row is written first, and
+// only the groups that held a half are done again, properly rounded.
+template <bool Solar, bool Noise, Coupling C>
+PIXMORA_TARGET_AVX512 void rowGeneral512(const std::uint8_t* in, const std::uint8_t* noise, std::uint8_t* out,
+                                         int width, const Tables& t, const GrayTables* gray) {
+    const ToneRegisters k = loadRegisters(t, Noise, C == Coupling::Gray);
+    if constexpr (C != Coupling::Gray) {
+        for (int x = 0; x < width; x += 16)
+            toneGroup<Solar, Noise, C>(in, noise, out, x, width, k, nullptr);
+    } else {
+        constexpr int Groups = 32;
+        for (int chunk = 0; chunk < width; chunk += 16 * Groups) {
+            __mmask16 halves[Groups];
+            for (int g = 0; g < Groups && chunk + 16 * g < width; ++g)
+                halves[g] = toneGroup<Solar, Noise, C>(in, noise, out, chunk + 16 * g, width, k, nullptr);
+            for (int g = 0; g < Groups && chunk + 16 * g < width; ++g)
+                if (halves[g])
+                    toneGroup<Solar, Noise, C>(in, noise, out, chunk + 16 * g, width, k, gray);
+        }
+    }
+}
+
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
+#endif
+
+// --- kernel choice ---------------------------------------------------------------------------------------
+
+using RowKernel = void (*)(const std::uint8_t*, const std::uint8_t*, std::uint8_t*, int, const Tables&,
+                           const GrayTables*);
+
+struct ScalarRows {
+    template <bool Solar, bool Noise, Coupling C>
+    static constexpr RowKernel kernel = &rowGeneral<Solar, Noise, C>;
+};
+
+#if PIXMORA_X86
+struct Avx512Rows {
+    template <bool Solar, bool Noise, Coupling C>
+    static constexpr RowKernel kernel = &rowGeneral512<Solar, Noise, C>;
+};
+#endif
+
+template <typename Rows, bool Solar, bool Noise> RowKernel pickCoupling(Coupling c) {
+    switch (c) {
+    case Coupling::Gray:
+        return Rows::template kernel<Solar, Noise, Coupling::Gray>;
+    case Coupling::Saturation:
+        return Rows::template kernel<Solar, Noise, Coupling::Saturation>;
+    default:
+        return Rows::template kernel<Solar, Noise, Coupling::None>;
+    }
+}
+
+template <typename Rows> RowKernel pickKernel(bool solar, bool noise, Coupling c) {
     if (solar)
-        return noise ? pickCoupling<true, true>(c) : pickCoupling<true, false>(c);
-    return noise ? pickCoupling<false, true>(c) : pickCoupling<false, false>(c);
+        return noise ? pickCoupling<Rows, true, true>(c) : pickCoupling<Rows, true, false>(c);
+    return noise ? pickCoupling<Rows, false, true>(c) : pickCoupling<Rows, false, false>(c);
 }
 
 } // namespace
@@ -242,7 +491,9 @@ int splitlightValue(int c, int times) {
     return c;
 }
 
-int grayValue(int r, int g, int b) { return grayFast(grayTables(), r, g, b); }
+int grayValue(int r, int g, int b) {
+    return grayFast(grayTables(), r, g, b);
+}
 
 void renderTone(const Bitmap& input, const Bitmap* noise, Bitmap& output, const ToneSettings& s) {
     const int width = input.width();
@@ -252,15 +503,23 @@ void renderTone(const Bitmap& input, const Bitmap* noise, Bitmap& output, const 
         s.grayScale ? Coupling::Gray : (s.saturation != 0 ? Coupling::Saturation : Coupling::None);
     const bool solar = s.posterize == 0 && s.solorize != 0;
 
+    const KernelLevel level = kernelLevel();
+
     // The common cases of a single slider are plain byte loops.
-    const bool onlyBrightness = !noise && coupling == Coupling::None && !solar && !s.invert && s.posterize == 0 &&
-                                s.contrast == 0 && s.lightness == 0 && s.darkness == 0 && s.splitlight == 0;
+    const bool onlyBrightness = !noise && coupling == Coupling::None && !solar && !s.invert &&
+                                s.posterize == 0 && s.contrast == 0 && s.lightness == 0 && s.darkness == 0 &&
+                                s.splitlight == 0;
     if (onlyBrightness) {
+        auto brightnessRow = &rowBrightness;
+#if PIXMORA_X86
+        if (level >= KernelLevel::Sse2)
+            brightnessRow = &rowBrightnessSse2;
+#endif
         for (int y = 0; y < height; ++y) {
             if (s.brightness == 0)
                 std::memcpy(output.row(y), input.row(y), static_cast<std::size_t>(rowBytes));
             else
-                rowBrightness(input.row(y), output.row(y), rowBytes, s.brightness);
+                brightnessRow(input.row(y), output.row(y), rowBytes, s.brightness);
         }
         return;
     }
@@ -268,14 +527,23 @@ void renderTone(const Bitmap& input, const Bitmap* noise, Bitmap& output, const 
     Tables tables;
     buildTables(s, coupling, tables);
     if (!noise && !solar && coupling == Coupling::None) {
+        auto tableRow = &rowTable;
+#if PIXMORA_X86
+        if (level >= KernelLevel::Avx512)
+            tableRow = &rowTable512;
+#endif
         for (int y = 0; y < height; ++y)
-            rowTable(input.row(y), output.row(y), rowBytes, tables.plain);
+            tableRow(input.row(y), output.row(y), rowBytes, tables.plain);
         return;
     }
     const GrayTables* gray = coupling == Coupling::Gray ? &grayTables() : nullptr;
-    const RowKernel kernel = pickKernel(solar, noise != nullptr, coupling);
+    RowKernel kernel = pickKernel<ScalarRows>(solar, noise != nullptr, coupling);
+#if PIXMORA_X86
+    if (level >= KernelLevel::Avx512)
+        kernel = pickKernel<Avx512Rows>(solar, noise != nullptr, coupling);
+#endif
     for (int y = 0; y < height; ++y)
-        kernel(input.row(y), noise ? noise->row(y) : nullptr, output.row(y), width, s, tables, gray);
+        kernel(input.row(y), noise ? noise->row(y) : nullptr, output.row(y), width, tables, gray);
 }
 
 } // namespace pixmora

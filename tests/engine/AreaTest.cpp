@@ -1,4 +1,5 @@
 #include "EngineHelpers.h"
+#include "KernelLevels.h"
 #include "Reference.h"
 
 #include <gtest/gtest.h>
@@ -20,7 +21,8 @@ std::vector<std::vector<int>> channelRows(const Bitmap& p) {
 
 // Runs a fast effect and its literal version on many pictures of awkward sizes and compares them.
 void expectSameAsLiteral(const char* name, const std::function<void(Bitmap&, int)>& fast,
-                         const std::function<void(Bitmap&, int)>& literal, std::initializer_list<int> amounts) {
+                         const std::function<void(Bitmap&, int)>& literal,
+                         std::initializer_list<int> amounts) {
     std::uint32_t seed = 1;
     for (auto [w, h] : awkwardSizes())
         for (int amount : amounts)
@@ -59,14 +61,16 @@ TEST(Emboss, ReadsThreeColumnsRightInTheNextRow) {
     Bitmap p = grid({{10, 20, 30, 40, 50}, {60, 70, 80, 90, 100}});
     pixmora::emboss(p);
     // Row 0: x=0,1 against row 1 at x+3; the last three columns straight below.
-    EXPECT_EQ(channelRows(p)[0], (std::vector<int>{(10 + 255 - 90) / 2, (20 + 255 - 100) / 2, (30 + 255 - 80) / 2,
-                                                   (40 + 255 - 90) / 2, (50 + 255 - 100) / 2}));
+    EXPECT_EQ(channelRows(p)[0],
+              (std::vector<int>{(10 + 255 - 90) / 2, (20 + 255 - 100) / 2, (30 + 255 - 80) / 2,
+                                (40 + 255 - 90) / 2, (50 + 255 - 100) / 2}));
     // Row 1 against the already changed row 0.
     const auto r0 = channelRows(p)[0];
     EXPECT_EQ(channel(p, 0, 1), (60 + 255 - r0[3]) / 2);
     EXPECT_EQ(channel(p, 4, 1), (100 + 255 - r0[4]) / 2);
     expectSameAsLiteral(
-        "emboss", [](Bitmap& b, int) { pixmora::emboss(b); }, [](Bitmap& b, int) { reference::emboss(b); }, {0});
+        "emboss", [](Bitmap& b, int) { pixmora::emboss(b); }, [](Bitmap& b, int) { reference::emboss(b); },
+        {0});
 }
 
 TEST(Mosaic, BlocksTakeTheirTopLeftColour) {
@@ -85,8 +89,8 @@ TEST(Mosaic, BlocksTakeTheirTopLeftColour) {
 TEST(SplitBlur, WorkedExampleAndEdges) {
     Bitmap p = grid({{0, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 200, 0}, {0, 0, 0, 0}});
     pixmora::splitBlur(p, 1);
-    EXPECT_EQ(channelRows(p),
-              (std::vector<std::vector<int>>{{0, 0, 0, 0}, {0, 50, 0, 50}, {12, 0, 25, 12}, {15, 9, 28, 18}}));
+    EXPECT_EQ(channelRows(p), (std::vector<std::vector<int>>{
+                                  {0, 0, 0, 0}, {0, 50, 0, 50}, {12, 0, 25, 12}, {15, 9, 28, 18}}));
     // Near the bottom the lower row is counted from the top: in 100 rows with amount 10, row 95 reads row 5.
     Bitmap tall(3, 100);
     for (int x = 0; x < 3; ++x)
@@ -123,5 +127,43 @@ TEST(AntiAlias, MeanOfFourNeighboursInPlace) {
         EXPECT_EQ(at(big, x, 0), at(bigBefore, x, 0));
         EXPECT_EQ(at(big, x, 5), at(bigBefore, x, 5));
     }
+}
+
+class AntiAliasKernels : public AtEveryKernelLevel {
+protected:
+    static void expectLiteral(Bitmap p, int passes) {
+        Bitmap literal = p;
+        pixmora::antiAlias(p, passes);
+        reference::antiAlias(literal, passes);
+        ASSERT_EQ(firstDifference(p, literal), "")
+            << p.width() << "x" << p.height() << ", " << passes << " passes";
+        ASSERT_TRUE(paddingIsZero(p)) << p.width() << "x" << p.height();
+    }
+};
+INSTANTIATE_AT_EVERY_KERNEL_LEVEL(AntiAliasKernels);
+
+TEST_P(AntiAliasKernels, EqualsLiteralOnAwkwardSizes) {
     expectSameAsLiteral("antialias", pixmora::antiAlias, reference::antiAlias, {1, 2, 5, 50});
+}
+
+TEST_P(AntiAliasKernels, RowsOfEveryLengthAndNarrowPictures) {
+    // Odd and even counts of inner pixels for the two-pixel steps, pictures one to three pixels wide or
+    // high, and rows that cross the chunks of the vector rows.
+    std::uint32_t seed = 3;
+    for (int w = 1; w <= 70; ++w)
+        for (int h = 1; h <= 5; ++h)
+            for (int passes : {0, 1, 2, 3})
+                expectLiteral(noise(w, h, ++seed), passes);
+    for (int w : {1, 2, 3})
+        expectLiteral(noise(w, 40, ++seed), 7);
+    for (int w : {255, 256, 257, 258, 259, 513, 514, 515})
+        expectLiteral(photoLike(w, 4, ++seed), 2);
+}
+
+TEST_P(AntiAliasKernels, ManyPassesAsAWavefront) {
+    // Tall: all passes in flight at once, each a row behind the one before. Wide: fewer rows than passes
+    // fit the band kept in the cache, so the passes go in groups.
+    expectLiteral(noise(5, 300, 17), 50);
+    expectLiteral(noise(4000, 6, 18), 50);
+    expectLiteral(photoLike(20000, 4, 19), 50);
 }

@@ -12,4 +12,6 @@ struct CountingEngine : pixmora::OrImageEngine {
     using pixmora::OrImageEngine::Render;
 };
 
-inline const pixmora::Bitmap& shown(const pixmora::OrImageEngine& e) { return e.PictureShown().bitmap(); }
+inline const pixmora::Bitmap& shown(const pixmora::OrImageEngine& e) {
+    return e.PictureShown().bitmap();
+}

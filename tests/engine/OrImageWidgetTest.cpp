@@ -143,7 +143,8 @@ TEST(OrImageWidget, MouseNotifications) {
     QEvent leave(QEvent::Leave);
     QApplication::sendEvent(&image, &leave);
     EXPECT_FALSE(image.MouseInside());
-    QMouseEvent move(QEvent::MouseMove, QPointF(5, 6), QPointF(5, 6), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QMouseEvent move(QEvent::MouseMove, QPointF(5, 6), QPointF(5, 6), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
     QApplication::sendEvent(&image, &move);
     EXPECT_TRUE(image.MouseInside());
     EXPECT_EQ(entered.count(), 1);

@@ -7,10 +7,16 @@ namespace reference {
 
 namespace {
 
-int clampByte(std::int64_t x) { return x > 255 ? 255 : (x < 0 ? 0 : static_cast<int>(x)); }
+int clampByte(std::int64_t x) {
+    return x > 255 ? 255 : (x < 0 ? 0 : static_cast<int>(x));
+}
 
-int get(const Bitmap& p, int x, int y, int c) { return p.pixel(x, y)[c]; }
-void put(Bitmap& p, int x, int y, int c, int v) { p.pixel(x, y)[c] = static_cast<std::uint8_t>(v); }
+int get(const Bitmap& p, int x, int y, int c) {
+    return p.pixel(x, y)[c];
+}
+void put(Bitmap& p, int x, int y, int c, int v) {
+    p.pixel(x, y)[c] = static_cast<std::uint8_t>(v);
+}
 
 } // namespace
 
@@ -47,7 +53,8 @@ void renderTone(const Bitmap& input, const Bitmap* noise, Bitmap& output, const 
             // 1. posterize or solorize
             if (s.posterize != 0) {
                 for (auto& c : ch)
-                    c = static_cast<std::int64_t>(nearest(static_cast<long double>(c) / s.posterize)) * s.posterize;
+                    c = static_cast<std::int64_t>(nearest(static_cast<long double>(c) / s.posterize)) *
+                        s.posterize;
             } else if (s.solorize != 0) {
                 const std::int64_t m = (ch[0] + ch[1] + ch[2]) / 3;
                 if (m > 255 - s.solorize)
@@ -76,7 +83,8 @@ void renderTone(const Bitmap& input, const Bitmap* noise, Bitmap& output, const 
                     c = splitlightOnce(static_cast<int>(c));
             // 5. grey scale or saturation (channels are B, G, R here)
             if (s.grayScale) {
-                const int g = grayValue(static_cast<int>(ch[2]), static_cast<int>(ch[1]), static_cast<int>(ch[0]));
+                const int g =
+                    grayValue(static_cast<int>(ch[2]), static_cast<int>(ch[1]), static_cast<int>(ch[0]));
                 ch[0] = ch[1] = ch[2] = g;
             } else if (s.saturation != 0) {
                 const std::int64_t m = (ch[0] + ch[1] + ch[2]) / 3;
@@ -155,7 +163,9 @@ void antiAlias(Bitmap& p, int n) {
             for (int x = x0; x <= x1; ++x)
                 for (int c = 0; c < 3; ++c)
                     put(p, x, y, c,
-                        (get(p, x, y - 1, c) + get(p, x, y + 1, c) + get(p, x - 1, y, c) + get(p, x + 1, y, c)) / 4);
+                        (get(p, x, y - 1, c) + get(p, x, y + 1, c) + get(p, x - 1, y, c) +
+                         get(p, x + 1, y, c)) /
+                            4);
     }
 }
 

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <initializer_list>
 #include <random>
+#include <sstream>
+#include <string>
 #include <vector>
 
 namespace testpics {
@@ -69,7 +71,9 @@ inline Bitmap grid(std::initializer_list<std::initializer_list<int>> rows) {
     return p;
 }
 
-inline int channel(const Bitmap& p, int x, int y) { return p.pixel(x, y)[0]; }
+inline int channel(const Bitmap& p, int x, int y) {
+    return p.pixel(x, y)[0];
+}
 
 // Random bytes everywhere.
 inline Bitmap noise(int w, int h, std::uint32_t seed) {
@@ -99,9 +103,32 @@ inline Bitmap photoLike(int w, int h, std::uint32_t seed) {
     return p;
 }
 
+// Whether the padding bytes at the end of every row are still zero.
+inline bool paddingIsZero(const Bitmap& p) {
+    for (int y = 0; y < p.height(); ++y)
+        for (std::ptrdiff_t i = 3 * static_cast<std::ptrdiff_t>(p.width()); i < p.stride(); ++i)
+            if (p.row(y)[i] != 0)
+                return false;
+    return true;
+}
+
+// Where two pictures of one size first differ, as "x,y: r,g,b instead of r,g,b"; empty when they are equal.
+inline std::string firstDifference(const Bitmap& got, const Bitmap& expected) {
+    for (int y = 0; y < got.height(); ++y)
+        for (int x = 0; x < got.width(); ++x)
+            if (!(at(got, x, y) == at(expected, x, y))) {
+                const Rgb g = at(got, x, y), e = at(expected, x, y);
+                std::ostringstream text;
+                text << x << "," << y << ": " << g.r << "," << g.g << "," << g.b << " instead of " << e.r
+                     << "," << e.g << "," << e.b;
+                return text.str();
+            }
+    return {};
+}
+
 // Sizes that catch edge handling: single rows and columns, sizes around the kernel reaches.
 inline std::vector<std::pair<int, int>> awkwardSizes() {
-    return {{1, 1}, {1, 2}, {2, 1}, {2, 2}, {3, 1}, {1, 3}, {3, 3}, {4, 4},  {5, 3},
+    return {{1, 1}, {1, 2}, {2, 1}, {2, 2}, {3, 1}, {1, 3}, {3, 3},  {4, 4},  {5, 3},
             {3, 5}, {4, 7}, {6, 2}, {7, 6}, {8, 8}, {9, 9}, {13, 5}, {2, 17}, {31, 19}};
 }
 

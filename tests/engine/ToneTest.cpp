@@ -1,4 +1,5 @@
 #include "EngineHelpers.h"
+#include "KernelLevels.h"
 #include "Reference.h"
 
 #include <gtest/gtest.h>
@@ -36,21 +37,25 @@ TEST(ToneEffects, WorkedExamplesOfSingleSettings) {
     EXPECT_EQ(renderPixel({100, 200, 250}, [](auto& e) { e.setPicBrightness(50); }), (Rgb{150, 250, 255}));
     EXPECT_EQ(renderGreys({0, 100, 127, 128, 200, 255}, [](auto& e) { e.setPicContrast(255); }),
               (std::vector<int>{0, 73, 127, 129, 255, 255}));
-    EXPECT_EQ(renderGreys({0, 200, 255}, [](auto& e) { e.setPicLightness(100); }), (std::vector<int>{100, 221, 255}));
-    EXPECT_EQ(renderGreys({0, 200, 255}, [](auto& e) { e.setPicDarkness(100); }), (std::vector<int>{0, 122, 155}));
+    EXPECT_EQ(renderGreys({0, 200, 255}, [](auto& e) { e.setPicLightness(100); }),
+              (std::vector<int>{100, 221, 255}));
+    EXPECT_EQ(renderGreys({0, 200, 255}, [](auto& e) { e.setPicDarkness(100); }),
+              (std::vector<int>{0, 122, 155}));
     EXPECT_EQ(renderGreys({5, 15, 25, 35, 250, 254, 255}, [](auto& e) { e.setPicPosterize(10); }),
               (std::vector<int>{0, 20, 20, 40, 250, 250, 255}));
-    EXPECT_EQ(renderGreys({15}, [](auto& e) {
-                  e.setPicPosterize(10);
-                  e.setPicBrightness(3);
-              }),
+    EXPECT_EQ(renderGreys({15},
+                          [](auto& e) {
+                              e.setPicPosterize(10);
+                              e.setPicBrightness(3);
+                          }),
               (std::vector<int>{23}));
     EXPECT_EQ(renderPixel({200, 200, 200}, [](auto& e) { e.setPicSolorize(100); }), (Rgb{55, 55, 55}));
     EXPECT_EQ(renderPixel({150, 150, 150}, [](auto& e) { e.setPicSolorize(100); }), (Rgb{150, 150, 150}));
     EXPECT_EQ(renderPixel({255, 255, 0}, [](auto& e) { e.setPicSolorize(100); }), (Rgb{0, 0, 255}));
     EXPECT_EQ(renderGreys({128, 85, 64, 1, 0, 255}, [](auto& e) { e.setPicSplitlight(1); }),
               (std::vector<int>{181, 128, 98, 2, 0, 255}));
-    EXPECT_EQ(renderGreys({128, 0, 255}, [](auto& e) { e.setPicSplitlight(2); }), (std::vector<int>{229, 0, 255}));
+    EXPECT_EQ(renderGreys({128, 0, 255}, [](auto& e) { e.setPicSplitlight(2); }),
+              (std::vector<int>{229, 0, 255}));
     EXPECT_EQ(renderPixel({255, 0, 0}, [](auto& e) { e.setPicSaturation(-255); }), (Rgb{85, 85, 85}));
     EXPECT_EQ(renderPixel({200, 100, 0}, [](auto& e) { e.setPicSaturation(255); }), (Rgb{255, 100, 0}));
 }
@@ -63,15 +68,17 @@ TEST(ToneEffects, GreyScaleWeightsAndItsPartners) {
     EXPECT_EQ(grey({5, 0, 0}), (Rgb{2, 2, 2}));
     EXPECT_EQ(grey({100, 150, 200}), (Rgb{140, 140, 140}));
     // Grey scale wins over saturation; inversion comes last.
-    EXPECT_EQ(renderPixel({100, 150, 200}, [](auto& e) {
-                  e.setPicSaturation(255);
-                  e.setPicGrayScale(true);
-              }),
+    EXPECT_EQ(renderPixel({100, 150, 200},
+                          [](auto& e) {
+                              e.setPicSaturation(255);
+                              e.setPicGrayScale(true);
+                          }),
               (Rgb{140, 140, 140}));
-    EXPECT_EQ(renderPixel({255, 0, 0}, [](auto& e) {
-                  e.setPicInvert(true);
-                  e.setPicGrayScale(true);
-              }),
+    EXPECT_EQ(renderPixel({255, 0, 0},
+                          [](auto& e) {
+                              e.setPicInvert(true);
+                              e.setPicGrayScale(true);
+                          }),
               (Rgb{179, 179, 179}));
 }
 
@@ -175,7 +182,10 @@ ToneSettings randomSettings(std::mt19937& rng) {
 
 } // namespace
 
-TEST(ToneEffects, FastPassEqualsLiteralPassForManySettings) {
+class ToneKernels : public AtEveryKernelLevel {};
+INSTANTIATE_AT_EVERY_KERNEL_LEVEL(ToneKernels);
+
+TEST_P(ToneKernels, FastPassEqualsLiteralPassForManySettings) {
     std::mt19937 rng(20261208);
     for (int round = 0; round < 1500; ++round) {
         const ToneSettings s = randomSettings(rng);
@@ -196,4 +206,130 @@ TEST(ToneEffects, FastPassEqualsLiteralPassForManySettings) {
                                  << s.splitlight << " p" << s.posterize << " so" << s.solorize << " g"
                                  << s.grayScale << " i" << s.invert << " noise" << (layer != nullptr);
     }
+}
+
+namespace {
+
+// The fast render equals the literal one, and the rows' padding stays zero.
+::testing::AssertionResult rendersLikeLiteral(const Bitmap& input, const Bitmap* layer,
+                                              const ToneSettings& s) {
+    Bitmap fast(input.width(), input.height()), literal(input.width(), input.height());
+    pixmora::renderTone(input, layer, fast, s);
+    reference::renderTone(input, layer, literal, s);
+    const std::string difference = firstDifference(fast, literal);
+    if (!difference.empty())
+        return ::testing::AssertionFailure() << "pixel " << difference;
+    if (!paddingIsZero(fast))
+        return ::testing::AssertionFailure() << "the padding was written";
+    return ::testing::AssertionSuccess();
+}
+
+// One setting for each way through the tone pass.
+const std::pair<const char*, ToneSettings> SettingsOfEveryKernel[] = {
+    {"brightness up", {.brightness = 70}},
+    {"brightness down", {.brightness = -70}},
+    {"one table", {.contrast = 90, .splitlight = 1, .invert = true}},
+    {"solorize", {.solorize = 100}},
+    {"solorize grey", {.solorize = 60, .grayScale = true, .invert = true}},
+    {"solorize saturation", {.contrast = 30, .saturation = 150, .solorize = 200}},
+    {"posterize grey", {.brightness = 5, .posterize = 7, .grayScale = true}},
+    {"saturation", {.lightness = 40, .saturation = -120, .invert = true}},
+    {"grey", {.grayScale = true}},
+};
+
+Bitmap layerOfBytes(int w, int h, std::initializer_list<int> bytes, std::uint32_t seed) {
+    std::mt19937 rng(seed);
+    Bitmap layer(w, h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < 3 * w; ++x)
+            layer.row(y)[x] = static_cast<std::uint8_t>(*(bytes.begin() + rng() % bytes.size()));
+    return layer;
+}
+
+} // namespace
+
+TEST_P(ToneKernels, RowsOfEveryLength) {
+    // The vector kernels take 16 or 64 pixels at a time; every remainder, with and without row padding,
+    // and rows that follow each other.
+    std::uint32_t seed = 7;
+    for (const auto& [name, s] : SettingsOfEveryKernel)
+        for (int w = 1; w <= 70; ++w)
+            for (int h = 1; h <= 3; h += 2) {
+                const Bitmap input = noise(w, h, ++seed);
+                const Bitmap layer = layerOfBytes(w, h, {0, 0, 0, 9, 130, 255}, ++seed);
+                ASSERT_TRUE(rendersLikeLiteral(input, nullptr, s)) << name << " " << w << "x" << h;
+                ASSERT_TRUE(rendersLikeLiteral(input, &layer, s)) << name << " with noise " << w << "x" << h;
+            }
+}
+
+TEST_P(ToneKernels, ExactGreyHalvesInEveryLanePosition) {
+    // Every colour whose weighted sum is an exact half (30R + 59G + 11B ending in 50), in rows of 61
+    // pixels so that the colours keep landing in other lanes and next to other halves.
+    std::vector<Rgb> halves;
+    for (int r = 0; r < 256; ++r)
+        for (int g = 0; g < 256; ++g)
+            for (int b = 0; b < 256; ++b)
+                if ((30 * r + 59 * g + 11 * b) % 100 == 50)
+                    halves.push_back({r, g, b});
+    const int w = 61, h = static_cast<int>((halves.size() + w - 1) / w);
+    Bitmap all(w, h), inverted(w, h);
+    for (std::size_t i = 0; i < halves.size(); ++i) {
+        const Rgb c = halves[i];
+        set(all, static_cast<int>(i % w), static_cast<int>(i / w), c);
+        set(inverted, static_cast<int>(i % w), static_cast<int>(i / w), {255 - c.r, 255 - c.g, 255 - c.b});
+    }
+    ToneSettings grey;
+    grey.grayScale = true;
+    const Bitmap noNoise(w, h); // the noise kernels, adding nothing
+    EXPECT_TRUE(rendersLikeLiteral(all, nullptr, grey));
+    EXPECT_TRUE(rendersLikeLiteral(all, &noNoise, grey));
+    ToneSettings solarGrey = grey; // every pixel is inverted back to a half before the grey step
+    solarGrey.solorize = 255;
+    solarGrey.invert = true;
+    EXPECT_TRUE(rendersLikeLiteral(inverted, nullptr, solarGrey));
+
+    // One half among ordinary pixels, at each position of three vector groups.
+    Bitmap single = flat(48, 48, {10, 20, 30});
+    for (int k = 0; k < 48; ++k)
+        set(single, k, k, halves[static_cast<std::size_t>(k) * 997 % halves.size()]);
+    EXPECT_TRUE(rendersLikeLiteral(single, nullptr, grey));
+}
+
+TEST_P(ToneKernels, SaturationExtremes) {
+    // Every channel value against partners at both ends, so that every distance from the mean occurs.
+    Bitmap input(64, 24);
+    for (int a = 0; a < 256; ++a) {
+        const Rgb partners[] = {{a, 0, 255}, {a, 255, 0}, {a, a, 0}, {255, a, 255}, {0, 0, a}, {a, 128, 127}};
+        for (int k = 0; k < 6; ++k)
+            set(input, a % 64, 6 * (a / 64) + k, partners[k]);
+    }
+    for (int saturation :
+         {-255,  -254,  -128,  -1,    1,     2,       127,     254,  255,  256,    257,    509,    510,
+          65025, 65279, 65280, 65281, 65535, 1 << 20, INT_MAX, -256, -511, -65535, -70000, INT_MIN}) {
+        ToneSettings s;
+        s.saturation = saturation;
+        EXPECT_TRUE(rendersLikeLiteral(input, nullptr, s)) << saturation;
+        s.invert = true;
+        s.contrast = 60;
+        EXPECT_TRUE(rendersLikeLiteral(input, nullptr, s)) << saturation << " with contrast and invert";
+    }
+}
+
+TEST_P(ToneKernels, NoiseBytesNearTheTop) {
+    // Sums near both ends of -256..256 plus noise bytes near 255: the clamp after the noise must hold.
+    const Bitmap input = noise(53, 7, 99);
+    const Bitmap layer = layerOfBytes(53, 7, {0, 1, 127, 128, 250, 251, 252, 253, 254, 255}, 5);
+    for (int brightness : {-255, -254, -1, 0, 1, 254, 255})
+        for (int coupling = 0; coupling < 3; ++coupling)
+            for (bool solar : {false, true}) {
+                ToneSettings s;
+                s.brightness = brightness;
+                s.contrast = brightness < 0 ? 2550 : -255;
+                s.darkness = brightness == 0 ? -2550 : 0;
+                s.grayScale = coupling == 1;
+                s.saturation = coupling == 2 ? 300 : 0;
+                s.solorize = solar ? 128 : 0;
+                ASSERT_TRUE(rendersLikeLiteral(input, &layer, s))
+                    << "brightness " << brightness << " coupling " << coupling << " solar " << solar;
+            }
 }

@@ -35,7 +35,8 @@ std::set<std::pair<int, int>> blackPixels(const Bitmap& p) {
 TEST(Trace, RingOutsideTheBlockOfTheReferenceColour) {
     Bitmap p = withBlock(5, 4, Index1, Index2, 1, 1, 2, 2);
     pixmora::trace(p, 1);
-    EXPECT_EQ(blackPixels(p), (std::set<std::pair<int, int>>{{1, 0}, {2, 0}, {0, 1}, {3, 1}, {0, 2}, {3, 2}, {1, 3}, {2, 3}}));
+    EXPECT_EQ(blackPixels(p), (std::set<std::pair<int, int>>{
+                                  {1, 0}, {2, 0}, {0, 1}, {3, 1}, {0, 2}, {3, 2}, {1, 3}, {2, 3}}));
     EXPECT_EQ(at(p, 1, 1), Index2); // the block keeps its colours
 }
 
@@ -116,10 +117,10 @@ TEST(Tile, TileSizesAndStoredValues) {
         int w, h, value, stored, tw, th;
     };
     for (const Case& c : std::vector<Case>{{300, 200, 3, 3, 100, 66},
-                                          {300, 200, 25, 25, 12, 10},
-                                          {300, 200, 100, 30, 10, 10},
-                                          {100, 5, 1, 1, 100, 10},
-                                          {640, 480, 1, 1, 640, 480}}) {
+                                           {300, 200, 25, 25, 12, 10},
+                                           {300, 200, 100, 30, 10, 10},
+                                           {100, 5, 1, 1, 100, 10},
+                                           {640, 480, 1, 1, 640, 480}}) {
         const Bitmap source = photoLike(c.w, c.h, static_cast<std::uint32_t>(c.value));
         CountingEngine e;
         e.setPictureOriginal(source);

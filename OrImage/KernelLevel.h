@@ -1,0 +1,32 @@
+#pragma once
+
+// Which instruction-set variant of the pixel kernels runs. The build itself targets the x86-64 baseline
+// (SSE2); the newer variants are separate functions compiled for their own instruction sets, and the best
+// one the processor offers is picked once, on first use. Every level gives byte-for-byte the same result.
+namespace pixmora {
+
+enum class KernelLevel {
+    Scalar, // plain C++, the fallback and the yardstick
+    Sse2,   // the x86-64 baseline
+    Avx512, // AVX-512 F, BW and VBMI: byte permutes make a 256-entry table lookup nearly free
+};
+inline constexpr KernelLevel AllKernelLevels[] = {KernelLevel::Scalar, KernelLevel::Sse2,
+                                                  KernelLevel::Avx512};
+
+// The level the kernels use now.
+KernelLevel kernelLevel();
+// The highest level this processor (and its operating system) supports.
+KernelLevel bestKernelLevel();
+// Makes the kernels use `level`, lowered to bestKernelLevel() when it is above it. For tests and
+// benchmarks that compare the variants.
+void setKernelLevelForTesting(KernelLevel level);
+const char* kernelLevelName(KernelLevel level);
+
+} // namespace pixmora
+
+#if defined(__x86_64__) || defined(__i386__)
+#define PIXMORA_X86 1
+#define PIXMORA_TARGET_AVX512 __attribute__((target("avx512f,avx512bw,avx512vbmi")))
+#else
+#define PIXMORA_X86 0
+#endif
