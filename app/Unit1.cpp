@@ -20,6 +20,7 @@
 #include "Unit2.h"
 #include "Unit3.h"
 #include "Unit4.h"
+#include "Unit5.h"
 #include "Unit6.h"
 #include "Unit7.h"
 #include "Unit8.h"
@@ -34,6 +35,8 @@
 #include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
+
+#include <optional>
 
 using pixmora::userDialogs;
 
@@ -74,6 +77,21 @@ QString sizeText(const QWidget* widget) {
 
 TOrImage* document() {
     return Form3->ui.OrImage1;
+}
+
+// The screen widths the full-screen view serves, each with the smallest remembered picture size that it
+// stretches over the whole screen. The height comes with the width, whatever the screen's real height.
+std::optional<QSize> fullScreenThreshold(int screenWidth) {
+    switch (screenWidth) {
+    case 640:
+        return QSize(640, 480);
+    case 800:
+        return QSize(800, 600);
+    case 1024:
+        return QSize(1024, 768);
+    default:
+        return std::nullopt;
+    }
 }
 
 // The tool bar was laid out for a narrower system font: where a caption would not fit its button, the
@@ -416,7 +434,26 @@ void TForm1::showOverHost(QWidget* window) {
 }
 
 void TForm1::SpeedButton4Click() {
-    // The full-screen view comes with TForm5.
+    Form5->ui.Edit2->setText(pixmora::readTextLine(RootPath() + QStringLiteral("config.txt"), 0));
+    const QSize screen = primaryScreenSize();
+    const std::optional<QSize> threshold = fullScreenThreshold(screen.width());
+    const QSize viewSize = screen - QSize(2, 2);
+    Form5->resize(viewSize);
+    // Maximized, and full screen as well: a maximized window leaves the desktop's panels uncovered.
+    Form5->setWindowState(Qt::WindowMaximized | Qt::WindowFullScreen);
+    if (!threshold) {
+        userDialogs().showMessage(this, QStringLiteral("Essa versao ainda nao suporta modos Widescreen"));
+        return;
+    }
+    // The remembered size decides, not the file's: with the fit mode off it is the fixed 785 x 440.
+    const bool fills = TForm6::stretchesFullScreen() && ImageWidth >= threshold->width() &&
+                       ImageHeight >= threshold->height();
+    Form5->ui.OrImage2->resize(fills ? viewSize : QSize(ImageWidth, ImageHeight));
+    Form3->foradotopo();
+    // The view takes the document's picture and effects as it shows.
+    Form5->show();
+    Form5->raise();
+    Form5->activateWindow();
 }
 
 void TForm1::SpeedButton5Click() {

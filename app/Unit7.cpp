@@ -3,17 +3,25 @@
 #include "Forms.h"
 #include "Handlers.h"
 #include "Unit3.h"
+#include "WindowGeometry.h"
 
-#include <QGuiApplication>
-#include <QScreen>
+#include <QShowEvent>
 
 TForm7::TForm7(QWidget* parent) : QWidget(parent, Qt::Window) {
     ui.setupUi(this);
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    moveToDesktopCenter(this);
     connect(ui.Button1, &QPushButton::clicked, this, handler(this, &TForm7::Button1Click));
+}
+
+void TForm7::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (m_placed || event->spontaneous())
+        return;
+    // By now the window manager has decorated the main window, whose frame tells this one's.
+    m_placed = true;
+    moveToDesktopCenter(this);
 }
 
 void TForm7::Button1Click() {

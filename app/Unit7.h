@@ -13,4 +13,10 @@ public:
     Ui::TForm7 ui;
 
     void Button1Click(); // "OK"
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    bool m_placed = false;
 };

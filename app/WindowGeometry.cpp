@@ -4,9 +4,21 @@
 #include <QScreen>
 #include <QWidget>
 
+namespace {
+
+QSize g_screenSizeForTesting;
+
+} // namespace
+
 QSize primaryScreenSize() {
+    if (g_screenSizeForTesting.isValid())
+        return g_screenSizeForTesting;
     const QScreen* screen = QGuiApplication::primaryScreen();
     return screen ? screen->geometry().size() : QSize(800, 600);
+}
+
+void setScreenSizeForTesting(QSize size) {
+    g_screenSizeForTesting = size;
 }
 
 QMargins standardFrame() {
@@ -71,4 +83,12 @@ void moveFrameTo(QWidget* window, QPoint position) {
         position += QPoint(frame.left(), frame.top());
     }
     window->move(position);
+}
+
+void moveToDesktopCenter(QWidget* window) {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QSize outer = outerSize(window);
+    moveFrameTo(window, screen->availableGeometry().center() - QPoint(outer.width() / 2, outer.height() / 2));
 }

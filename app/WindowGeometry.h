@@ -6,8 +6,11 @@
 
 class QWidget;
 
-// The size of the primary screen in pixels: the program sizes its tool bar and its picture window by it.
+// The size of the primary screen in pixels: the program sizes its tool bar, its picture window and its
+// full-screen view by it.
 QSize primaryScreenSize();
+// Tests try the program on screens of other sizes; an invalid size brings the real screen back.
+void setScreenSizeForTesting(QSize size);
 
 // The program's window sizes and positions are those of the outer frame. Until the window manager has
 // decorated a window, its frame is taken to be like that of another window of the program that it has
@@ -19,3 +22,5 @@ bool hasKnownFrame(const QWidget* window);
 QSize outerSize(const QWidget* window);
 void setOuterSize(QWidget* window, QSize outer);
 void moveFrameTo(QWidget* window, QPoint position);
+// Puts the window's frame in the middle of the primary screen's desktop area.
+void moveToDesktopCenter(QWidget* window);

@@ -47,7 +47,12 @@ void UserDialogs::showError(QWidget* parent, const QString& text) {
 }
 
 bool UserDialogs::runFileDialog(QFileDialog& dialog) {
-    return dialog.exec() == QDialog::Accepted;
+    const bool accepted = dialog.exec() == QDialog::Accepted;
+    // A name typed and confirmed with Enter can leave the name box's completion list open after the
+    // dialog has gone; it would stay on the screen and swallow the next click.
+    for (int i = 0; i < 8 && QApplication::activePopupWidget(); ++i)
+        QApplication::activePopupWidget()->close();
+    return accepted;
 }
 
 UserDialogs& userDialogs() {

@@ -4,6 +4,7 @@
 #include "PictureFile.h"
 #include "ProgramFolder.h"
 #include "Unit1.h"
+#include "WindowGeometry.h"
 
 #include <QFile>
 #include <QFileDialog>
@@ -61,6 +62,7 @@ void ProgramTest::TearDown() {
     windows.reset();
     pixmora::setUserDialogs(nullptr);
     pixmora::setProgramFolderForTesting(QString());
+    setScreenSizeForTesting(QSize());
 }
 
 void ProgramTest::startProgram() {
