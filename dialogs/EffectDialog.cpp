@@ -1,11 +1,13 @@
 #include "EffectDialog.h"
 
 #include "Forms.h"
+#include "OrImage.h"
 #include "Unit3.h"
 #include "WindowGeometry.h"
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <QSlider>
 
 EffectDialog::EffectDialog() : QWidget(nullptr, Qt::Window) {}
 
@@ -37,4 +39,23 @@ TOrImage* EffectDialog::document() {
 void EffectDialog::hostBackOnTop() {
     if (Form3)
         Form3->botanotopo();
+}
+
+void EffectDialog::writeBar(const QSlider* bar, Setter setter) {
+    if (TOrImage* image = document())
+        (image->*setter)(bar->value());
+}
+
+void EffectDialog::apply() {
+    hostBackOnTop();
+    close();
+}
+
+void EffectDialog::cancel(std::initializer_list<std::pair<QSlider*, Getter>> bars) {
+    if (TOrImage* image = document()) {
+        image->ResetEffects();
+        for (const auto& [bar, getter] : bars)
+            bar->setValue((image->*getter)());
+    }
+    apply();
 }

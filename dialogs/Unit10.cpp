@@ -15,27 +15,18 @@ TForm10::TForm10() {
 }
 
 void TForm10::TrackBarColorNoiseChange() {
-    if (TOrImage* image = document())
-        image->setPicColorNoise(ui.TrackBarColorNoise->value());
+    writeBar(ui.TrackBarColorNoise, &TOrImage::setPicColorNoise);
 }
 
 void TForm10::TrackBarMonoNoiseChange() {
-    if (TOrImage* image = document())
-        image->setPicMonoNoise(ui.TrackBarMonoNoise->value());
+    writeBar(ui.TrackBarMonoNoise, &TOrImage::setPicMonoNoise);
 }
 
 void TForm10::Button1Click() {
-    hostBackOnTop();
-    close();
+    apply();
 }
 
 void TForm10::Button2Click() {
-    if (TOrImage* image = document()) {
-        image->ResetEffects();
-        // A bar that moves back reports the change and writes the value into the document once more.
-        ui.TrackBarMonoNoise->setValue(image->PicMonoNoise());
-        ui.TrackBarColorNoise->setValue(image->PicColorNoise());
-    }
-    hostBackOnTop();
-    close();
+    cancel(
+        {{ui.TrackBarMonoNoise, &TOrImage::PicMonoNoise}, {ui.TrackBarColorNoise, &TOrImage::PicColorNoise}});
 }

@@ -15,27 +15,17 @@ TForm11::TForm11() {
 }
 
 void TForm11::TrackBarPosterizeChange() {
-    if (TOrImage* image = document())
-        image->setPicPosterize(ui.TrackBarPosterize->value());
+    writeBar(ui.TrackBarPosterize, &TOrImage::setPicPosterize);
 }
 
 void TForm11::TrackBarSolorizeChange() {
-    if (TOrImage* image = document())
-        image->setPicSolorize(ui.TrackBarSolorize->value());
+    writeBar(ui.TrackBarSolorize, &TOrImage::setPicSolorize);
 }
 
 void TForm11::Button1Click() {
-    hostBackOnTop();
-    close();
+    apply();
 }
 
 void TForm11::Button2Click() {
-    if (TOrImage* image = document()) {
-        image->ResetEffects();
-        // A bar that moves back reports the change and writes the value into the document once more.
-        ui.TrackBarSolorize->setValue(image->PicSolorize());
-        ui.TrackBarPosterize->setValue(image->PicPosterize());
-    }
-    hostBackOnTop();
-    close();
+    cancel({{ui.TrackBarSolorize, &TOrImage::PicSolorize}, {ui.TrackBarPosterize, &TOrImage::PicPosterize}});
 }

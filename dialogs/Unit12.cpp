@@ -12,21 +12,13 @@ TForm12::TForm12() {
 }
 
 void TForm12::TrackBarMosaicChange() {
-    if (TOrImage* image = document())
-        image->setPicMosaic(ui.TrackBarMosaic->value());
+    writeBar(ui.TrackBarMosaic, &TOrImage::setPicMosaic);
 }
 
 void TForm12::Button1Click() {
-    hostBackOnTop();
-    close();
+    apply();
 }
 
 void TForm12::Button2Click() {
-    if (TOrImage* image = document()) {
-        image->ResetEffects();
-        // A bar that moves back reports the change and writes the value into the document once more.
-        ui.TrackBarMosaic->setValue(image->PicMosaic());
-    }
-    hostBackOnTop();
-    close();
+    cancel({{ui.TrackBarMosaic, &TOrImage::PicMosaic}});
 }

@@ -13,21 +13,13 @@ TForm13::TForm13() {
 }
 
 void TForm13::TrackBarSplitBlurChange() {
-    if (TOrImage* image = document())
-        image->setPicSplitBlur(ui.TrackBarSplitBlur->value());
+    writeBar(ui.TrackBarSplitBlur, &TOrImage::setPicSplitBlur);
 }
 
 void TForm13::Button1Click() {
-    hostBackOnTop();
-    close();
+    apply();
 }
 
 void TForm13::Button2Click() {
-    if (TOrImage* image = document()) {
-        image->ResetEffects();
-        // A bar that moves back reports the change and writes the value into the document once more.
-        ui.TrackBarSplitBlur->setValue(image->PicSplitBlur());
-    }
-    hostBackOnTop();
-    close();
+    cancel({{ui.TrackBarSplitBlur, &TOrImage::PicSplitBlur}});
 }

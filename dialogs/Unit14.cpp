@@ -13,21 +13,13 @@ TForm14::TForm14() {
 }
 
 void TForm14::TrackBarGaussianBlurChange() {
-    if (TOrImage* image = document())
-        image->setPicGaussianBlur(ui.TrackBarGaussianBlur->value());
+    writeBar(ui.TrackBarGaussianBlur, &TOrImage::setPicGaussianBlur);
 }
 
 void TForm14::Button1Click() {
-    hostBackOnTop();
-    close();
+    apply();
 }
 
 void TForm14::Button2Click() {
-    if (TOrImage* image = document()) {
-        image->ResetEffects();
-        // A bar that moves back reports the change and writes the value into the document once more.
-        ui.TrackBarGaussianBlur->setValue(image->PicGaussianBlur());
-    }
-    hostBackOnTop();
-    close();
+    cancel({{ui.TrackBarGaussianBlur, &TOrImage::PicGaussianBlur}});
 }

@@ -13,21 +13,13 @@ TForm15::TForm15() {
 }
 
 void TForm15::TrackBarAntiAliasChange() {
-    if (TOrImage* image = document())
-        image->setPicAntiAlias(ui.TrackBarAntiAlias->value());
+    writeBar(ui.TrackBarAntiAlias, &TOrImage::setPicAntiAlias);
 }
 
 void TForm15::Button1Click() {
-    hostBackOnTop();
-    close();
+    apply();
 }
 
 void TForm15::Button2Click() {
-    if (TOrImage* image = document()) {
-        image->ResetEffects();
-        // A bar that moves back reports the change and writes the value into the document once more.
-        ui.TrackBarAntiAlias->setValue(image->PicAntiAlias());
-    }
-    hostBackOnTop();
-    close();
+    cancel({{ui.TrackBarAntiAlias, &TOrImage::PicAntiAlias}});
 }

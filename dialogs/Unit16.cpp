@@ -12,21 +12,13 @@ TForm16::TForm16() {
 }
 
 void TForm16::TrackBarTraceChange() {
-    if (TOrImage* image = document())
-        image->setPicTrace(ui.TrackBarTrace->value());
+    writeBar(ui.TrackBarTrace, &TOrImage::setPicTrace);
 }
 
 void TForm16::Button1Click() {
-    hostBackOnTop();
-    close();
+    apply();
 }
 
 void TForm16::Button2Click() {
-    if (TOrImage* image = document()) {
-        image->ResetEffects();
-        // A bar that moves back reports the change and writes the value into the document once more.
-        ui.TrackBarTrace->setValue(image->PicTrace());
-    }
-    hostBackOnTop();
-    close();
+    cancel({{ui.TrackBarTrace, &TOrImage::PicTrace}});
 }

@@ -12,21 +12,13 @@ TForm17::TForm17() {
 }
 
 void TForm17::TrackBarTileChange() {
-    if (TOrImage* image = document())
-        image->setPicTile(ui.TrackBarTile->value());
+    writeBar(ui.TrackBarTile, &TOrImage::setPicTile);
 }
 
 void TForm17::Button1Click() {
-    hostBackOnTop();
-    close();
+    apply();
 }
 
 void TForm17::Button2Click() {
-    if (TOrImage* image = document()) {
-        image->ResetEffects();
-        // A bar that moves back reports the change and writes the value into the document once more.
-        ui.TrackBarTile->setValue(image->PicTile());
-    }
-    hostBackOnTop();
-    close();
+    cancel({{ui.TrackBarTile, &TOrImage::PicTile}});
 }

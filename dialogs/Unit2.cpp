@@ -15,27 +15,18 @@ TForm2::TForm2() {
 }
 
 void TForm2::TrackBarBrightnessChange() {
-    if (TOrImage* image = document())
-        image->setPicBrightness(ui.TrackBarBrightness->value());
+    writeBar(ui.TrackBarBrightness, &TOrImage::setPicBrightness);
 }
 
 void TForm2::TrackBarContrastChange() {
-    if (TOrImage* image = document())
-        image->setPicContrast(ui.TrackBarContrast->value());
+    writeBar(ui.TrackBarContrast, &TOrImage::setPicContrast);
 }
 
 void TForm2::Button1Click() {
-    hostBackOnTop();
-    close();
+    apply();
 }
 
 void TForm2::Button2Click() {
-    if (TOrImage* image = document()) {
-        image->ResetEffects();
-        // A bar that moves back reports the change and writes the value into the document once more.
-        ui.TrackBarBrightness->setValue(image->PicBrightness());
-        ui.TrackBarContrast->setValue(image->PicContrast());
-    }
-    hostBackOnTop();
-    close();
+    cancel(
+        {{ui.TrackBarBrightness, &TOrImage::PicBrightness}, {ui.TrackBarContrast, &TOrImage::PicContrast}});
 }

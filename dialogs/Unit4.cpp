@@ -13,21 +13,13 @@ TForm4::TForm4() {
 }
 
 void TForm4::TrackBarSaturationChange() {
-    if (TOrImage* image = document())
-        image->setPicSaturation(ui.TrackBarSaturation->value());
+    writeBar(ui.TrackBarSaturation, &TOrImage::setPicSaturation);
 }
 
 void TForm4::Button1Click() {
-    hostBackOnTop();
-    close();
+    apply();
 }
 
 void TForm4::Button2Click() {
-    if (TOrImage* image = document()) {
-        image->ResetEffects();
-        // A bar that moves back reports the change and writes the value into the document once more.
-        ui.TrackBarSaturation->setValue(image->PicSaturation());
-    }
-    hostBackOnTop();
-    close();
+    cancel({{ui.TrackBarSaturation, &TOrImage::PicSaturation}});
 }

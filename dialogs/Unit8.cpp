@@ -15,27 +15,17 @@ TForm8::TForm8() {
 }
 
 void TForm8::TrackBarDarknessChange() {
-    if (TOrImage* image = document())
-        image->setPicDarkness(ui.TrackBarDarkness->value());
+    writeBar(ui.TrackBarDarkness, &TOrImage::setPicDarkness);
 }
 
 void TForm8::TrackBarLightnessChange() {
-    if (TOrImage* image = document())
-        image->setPicLightness(ui.TrackBarLightness->value());
+    writeBar(ui.TrackBarLightness, &TOrImage::setPicLightness);
 }
 
 void TForm8::Button1Click() {
-    hostBackOnTop();
-    close();
+    apply();
 }
 
 void TForm8::Button2Click() {
-    if (TOrImage* image = document()) {
-        image->ResetEffects();
-        // A bar that moves back reports the change and writes the value into the document once more.
-        ui.TrackBarDarkness->setValue(image->PicDarkness());
-        ui.TrackBarLightness->setValue(image->PicLightness());
-    }
-    hostBackOnTop();
-    close();
+    cancel({{ui.TrackBarDarkness, &TOrImage::PicDarkness}, {ui.TrackBarLightness, &TOrImage::PicLightness}});
 }

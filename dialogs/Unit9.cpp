@@ -13,21 +13,13 @@ TForm9::TForm9() {
 }
 
 void TForm9::TrackBarSplitlightChange() {
-    if (TOrImage* image = document())
-        image->setPicSplitlight(ui.TrackBarSplitlight->value());
+    writeBar(ui.TrackBarSplitlight, &TOrImage::setPicSplitlight);
 }
 
 void TForm9::Button3Click() {
-    hostBackOnTop();
-    close();
+    apply();
 }
 
 void TForm9::Button1Click() {
-    if (TOrImage* image = document()) {
-        image->ResetEffects();
-        // A bar that moves back reports the change and writes the value into the document once more.
-        ui.TrackBarSplitlight->setValue(image->PicSplitlight());
-    }
-    hostBackOnTop();
-    close();
+    cancel({{ui.TrackBarSplitlight, &TOrImage::PicSplitlight}});
 }
