@@ -11,6 +11,8 @@ KernelLevel detectLevel() {
     if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
         __builtin_cpu_supports("avx512vbmi"))
         return KernelLevel::Avx512;
+    if (__builtin_cpu_supports("avx2"))
+        return KernelLevel::Avx2;
     return KernelLevel::Sse2;
 #else
     return KernelLevel::Scalar;
@@ -43,6 +45,8 @@ const char* kernelLevelName(KernelLevel level) {
         return "Scalar";
     case KernelLevel::Sse2:
         return "Sse2";
+    case KernelLevel::Avx2:
+        return "Avx2";
     case KernelLevel::Avx512:
         return "Avx512";
     }

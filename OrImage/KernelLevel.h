@@ -8,9 +8,10 @@ namespace pixmora {
 enum class KernelLevel {
     Scalar, // plain C++, the fallback and the yardstick
     Sse2,   // the x86-64 baseline
+    Avx2,   // 256-bit integer vectors and gathers, but no byte permute across a register
     Avx512, // AVX-512 F, BW and VBMI: byte permutes make a 256-entry table lookup nearly free
 };
-inline constexpr KernelLevel AllKernelLevels[] = {KernelLevel::Scalar, KernelLevel::Sse2,
+inline constexpr KernelLevel AllKernelLevels[] = {KernelLevel::Scalar, KernelLevel::Sse2, KernelLevel::Avx2,
                                                   KernelLevel::Avx512};
 
 // The level the kernels use now.
@@ -26,6 +27,7 @@ const char* kernelLevelName(KernelLevel level);
 
 #if defined(__x86_64__) || defined(__i386__)
 #define PIXMORA_X86 1
+#define PIXMORA_TARGET_AVX2 __attribute__((target("avx2")))
 #define PIXMORA_TARGET_AVX512 __attribute__((target("avx512f,avx512bw,avx512vbmi")))
 #else
 #define PIXMORA_X86 0

@@ -92,6 +92,15 @@ void ToneNoise(benchmark::State& state) {
         e.setPicBrightness(10);
 }
 
+// The same with a per-channel step after the noise, which the noise has to go through.
+void ToneNoiseSplitlight(benchmark::State& state) {
+    OrImageEngine& e = loadedEngine();
+    e.setPicColorNoise(200);
+    e.setPicSplitlight(1);
+    for (auto _ : state)
+        e.setPicBrightness(10);
+}
+
 void Brightness(benchmark::State& state) {
     OrImageEngine& e = loadedEngine();
     for (auto _ : state)
@@ -143,6 +152,7 @@ BENCHMARK(Brightness)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(ToneAll)->Arg(0)->Arg(1)->ArgName("solorize")->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(ToneSaturation)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(ToneNoise)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(ToneNoiseSplitlight)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(Area<&OrImageEngine::setPicGaussianBlur>)
     ->Name("GaussianBlur/50")
     ->Arg(50)
@@ -168,7 +178,7 @@ BENCHMARK(Area<&OrImageEngine::setPicMonoNoise>)
     ->Arg(200)
     ->Unit(benchmark::kMillisecond);
 
-// --kernels=Scalar|Sse2|Avx512 measures a lower instruction-set variant than the best one.
+// --kernels=Scalar|Sse2|Avx2|Avx512 measures a lower instruction-set variant than the best one.
 static bool takeKernelOption(int& argc, char** argv) {
     const std::string prefix = "--kernels=";
     for (int i = 1; i < argc; ++i) {
