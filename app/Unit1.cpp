@@ -65,10 +65,10 @@ QStringList openPictureFilters() {
     return filters;
 }
 
-// The save dialog's type list, and the default extension of each entry in the same order.
-const QStringList SaveFilters = {QStringLiteral("Bitmaps (*.bmp)"), QStringLiteral("JPEG Image File (*.jpg)"),
-                                 QStringLiteral("PNG Image File (*.png)")};
-const QStringList SaveExtensions = {QStringLiteral("bmp"), QStringLiteral("jpg"), QStringLiteral("png")};
+// The save dialog's type list, and the default extension of each entry in the same order. A name typed
+// with .png or .jpeg is written in that format all the same.
+const QStringList SaveFilters = {QStringLiteral("Bitmaps (*.bmp)"), QStringLiteral("JPEG Image File (*.jpg)")};
+const QStringList SaveExtensions = {QStringLiteral("bmp"), QStringLiteral("jpg")};
 
 QString sizeText(const QWidget* widget) {
     return QStringLiteral(" Tamanho: ") + QString::number(widget->width()) + QStringLiteral(" x ") +

@@ -1,8 +1,11 @@
 #include "WindowGeometry.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QScreen>
 #include <QWidget>
+
+#include <optional>
 
 namespace {
 
@@ -50,7 +53,8 @@ QMargins frameMarginsOf(const QWidget* window) {
     if (!frame.isNull())
         return frame;
     for (const QWidget* other : QApplication::topLevelWidgets()) {
-        if (other == window || !other->isVisible() || other->isFullScreen() ||
+        // A maximised window has lost its side borders, so its frame tells nothing about others.
+        if (other == window || !other->isVisible() || other->isFullScreen() || other->isMaximized() ||
             other->windowFlags().testFlag(Qt::FramelessWindowHint))
             continue;
         frame = knownFrame(other);
@@ -72,15 +76,65 @@ QSize outerSize(const QWidget* window) {
     return window->size() + sizeOf(frameMarginsOf(window));
 }
 
+namespace {
+
+// Until the window manager has framed a window, its outer size and frame position rest on a guessed
+// frame. This puts them right once the real frame is known.
+class FrameFollower : public QObject {
+public:
+    explicit FrameFollower(QWidget* window) : QObject(window), m_window(window) {
+        window->installEventFilter(this);
+    }
+
+    static FrameFollower* of(QWidget* window) {
+        for (QObject* child : window->children())
+            if (auto* follower = dynamic_cast<FrameFollower*>(child))
+                return follower;
+        return new FrameFollower(window);
+    }
+
+    std::optional<QSize> outer;
+    std::optional<QPoint> framePosition;
+
+protected:
+    bool eventFilter(QObject*, QEvent*) override {
+        // The frame shows up with whatever event follows the window manager's reparenting, not
+        // necessarily a move; the correction waits for the event loop, outside the event at hand.
+        if (hasKnownFrame(m_window)) {
+            m_window->removeEventFilter(this);
+            QMetaObject::invokeMethod(
+                this, [this] { apply(); }, Qt::QueuedConnection);
+        }
+        return false;
+    }
+
+private:
+    void apply() {
+        if (outer)
+            m_window->resize(*outer - sizeOf(knownFrame(m_window)));
+        if (framePosition)
+            m_window->move(*framePosition);
+        deleteLater();
+    }
+
+    QWidget* m_window;
+};
+
+} // namespace
+
 void setOuterSize(QWidget* window, QSize outer) {
     window->resize(outer - sizeOf(frameMarginsOf(window)));
+    if (!hasKnownFrame(window) && !window->isMaximized() && !window->isFullScreen())
+        FrameFollower::of(window)->outer = outer;
 }
 
 void moveFrameTo(QWidget* window, QPoint position) {
     // Once the frame is known, a window's position is its frame's; before, it is its client area's.
     if (knownFrame(window).isNull()) {
         const QMargins frame = frameMarginsOf(window);
-        position += QPoint(frame.left(), frame.top());
+        window->move(position + QPoint(frame.left(), frame.top()));
+        FrameFollower::of(window)->framePosition = position;
+        return;
     }
     window->move(position);
 }

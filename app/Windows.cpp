@@ -20,6 +20,8 @@
 #include "Unit8.h"
 #include "Unit9.h"
 
+#include <type_traits>
+
 TForm1* Form1 = nullptr;
 TForm2* Form2 = nullptr;
 TForm3* Form3 = nullptr;
@@ -40,7 +42,13 @@ TForm17* Form17 = nullptr;
 TForm18* Form18 = nullptr;
 
 template <typename Form> void ProgramWindows::create(Form*& pointer) {
-    auto window = std::make_unique<Form>();
+    // Every other window belongs to the main window, so window managers keep it above the main window
+    // (the main window covers the screen) and minimise them together.
+    std::unique_ptr<Form> window;
+    if constexpr (std::is_constructible_v<Form, QWidget*>)
+        window = std::make_unique<Form>(Form1);
+    else
+        window = std::make_unique<Form>();
     pointer = window.get();
     m_windows.push_back(std::move(window));
 }

@@ -2,6 +2,7 @@
 
 #include "Forms.h"
 #include "OrImage.h"
+#include "Unit1.h"
 #include "Unit3.h"
 #include "WindowGeometry.h"
 
@@ -9,7 +10,9 @@
 #include <QScreen>
 #include <QSlider>
 
-EffectDialog::EffectDialog() : QWidget(nullptr, Qt::Window) {}
+// The main window owns the dialog: window managers keep a dialog above the window it belongs to, so
+// using the main window's menu never buries an open dialog under it.
+EffectDialog::EffectDialog() : QWidget(Form1, Qt::Window) {}
 
 void EffectDialog::finishLayout() {
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |

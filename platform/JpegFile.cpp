@@ -2,6 +2,8 @@
 
 #include "Errors.h"
 #include "PictureCodecs.h"
+
+#include <cerrno>
 #include "SafeFile.h"
 
 #include <csetjmp>
@@ -199,6 +201,9 @@ void writeJpeg(const Bitmap& bitmap, SafeFile& file, int quality, const QString&
         }
         jpeg_finish_compress(&cinfo);
     });
+    // A failed write (a full disk, say) is reported as the file error it is.
+    if (!written && std::ferror(file.stream()))
+        raiseFileError(errno != 0 ? errno : EIO, path);
     if (!written)
         throw Error(QStringLiteral("Cannot write the JPEG picture %1: %2")
                         .arg(quoted(path), QString::fromLocal8Bit(c.errors.message)));

@@ -16,6 +16,8 @@ namespace codecs {
 
 // The path as messages show it, in double quotes.
 QString quoted(const QString& path);
+// Throws the file error for a C errno value, naming the file ("Disk full: \"...\"").
+[[noreturn]] void raiseFileError(int err, const QString& path);
 
 // checkPictureSize with the file named in the message.
 void checkPictureSize(long long width, long long height, const QString& path);

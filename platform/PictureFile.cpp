@@ -44,11 +44,6 @@ QString whichPicture(const QString& path) {
                          : QStringLiteral("The picture %1").arg(codecs::quoted(path));
 }
 
-// A file error as the platform words it, naming the file.
-[[noreturn]] void raiseFileError(int err, const QString& path) {
-    throw Error(QStringLiteral("%1: %2").arg(InOutError::textFor(InOutError::codeForErrno(err)),
-                                             codecs::quoted(path)));
-}
 
 struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
@@ -152,6 +147,11 @@ void refuseEmpty(const Bitmap& bitmap, const char* format, const QString& path) 
 
 namespace codecs {
 
+// A file error as the platform words it, naming the file.
+[[noreturn]] void raiseFileError(int err, const QString& path) {
+    throw Error(QStringLiteral("%1: %2").arg(InOutError::textFor(InOutError::codeForErrno(err)), quoted(path)));
+}
+
 QString quoted(const QString& path) {
     return QLatin1Char('"') + path + QLatin1Char('"');
 }
@@ -187,7 +187,7 @@ Bitmap loadPicture(const QString& path) {
     const QByteArray name = QFile::encodeName(path);
     struct stat info;
     if (path.isEmpty() || ::stat(name.constData(), &info) != 0)
-        raiseFileError(path.isEmpty() ? ENOENT : errno, path);
+        codecs::raiseFileError(path.isEmpty() ? ENOENT : errno, path);
     if (S_ISDIR(info.st_mode))
         throw Error(QStringLiteral("Not a picture file but a folder: %1").arg(codecs::quoted(path)));
     // A pipe or a device could block or never end.
@@ -196,15 +196,15 @@ Bitmap loadPicture(const QString& path) {
 
     FileHandle file(std::fopen(name.constData(), "rb"));
     if (!file)
-        raiseFileError(errno, path);
+        codecs::raiseFileError(errno, path);
     struct stat opened;
     if (::fstat(::fileno(file.get()), &opened) != 0)
-        raiseFileError(errno, path);
+        codecs::raiseFileError(errno, path);
 
     unsigned char magic[3] = {};
     const std::size_t got = std::fread(magic, 1, sizeof magic, file.get());
     if (std::ferror(file.get()))
-        raiseFileError(errno, path);
+        codecs::raiseFileError(errno, path);
     if (got == 0)
         throw Error(QStringLiteral("Empty picture file: %1").arg(codecs::quoted(path)));
     std::rewind(file.get());

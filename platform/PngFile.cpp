@@ -2,6 +2,8 @@
 
 #include "Errors.h"
 #include "PictureCodecs.h"
+
+#include <cerrno>
 #include "SafeFile.h"
 
 #include <csetjmp>
@@ -71,6 +73,9 @@ void writePng(const Bitmap& bitmap, SafeFile& file, const QString& path) {
             png_write_row(w.png, bitmap.row(y));
         png_write_end(w.png, w.info);
     });
+    // A failed write (a full disk, say) is reported as the file error it is.
+    if (!written && std::ferror(file.stream()))
+        raiseFileError(errno != 0 ? errno : EIO, path);
     if (!written)
         throw Error(QStringLiteral("Cannot write the PNG picture %1: %2")
                         .arg(quoted(path), QString::fromLocal8Bit(w.message.text)));

@@ -54,8 +54,10 @@ TEST_F(StartupTest, MissingRunStateFileIsReportedAndSkipsTheRest) {
     EXPECT_EQ(dialogs.texts("error"), QStringList{"File not found."});
     EXPECT_TRUE(dialogs.texts("confirm").isEmpty());
     EXPECT_EQ(readFile("config.txt"), "<missing>");
-    // The tool bar keeps its designed width: the sizing comes after the failed read.
-    EXPECT_EQ(Form1->ui.Panel1->width(), 537);
+    // The tool bar keeps its designed width, wide enough that no button covers another: the sizing
+    // comes after the failed read.
+    EXPECT_EQ(Form1->ui.Panel1->width(), 577);
+    EXPECT_GE(Form1->ui.SpeedButton5->x(), Form1->ui.CheckBox1->geometry().right());
 }
 
 TEST_F(StartupTest, AnyOtherRunStateAsksNothingAndChangesNothing) {

@@ -5,7 +5,9 @@
 
 #include <gmock/gmock.h>
 
+#include <csignal>
 #include <cstdio>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -202,6 +204,31 @@ TEST(SavePicture, FailuresLeaveTheOldFileAlone) {
                 HasSubstr("Cannot write the JPEG picture \"" + old.toStdString() + "\": "));
     EXPECT_EQ(readBytes(old), "the old content");
     EXPECT_EQ(dir.entries(), (QStringList{QStringLiteral("old.jpg"), QStringLiteral("sub")}));
+}
+
+TEST(SavePicture, AFullDiskIsReportedAsSuchByEveryWriter) {
+    // A file size limit makes writes fail the way a full disk does (EFBIG), without filling one.
+    ScratchDir dir;
+    const Bitmap big = patterned(400, 300);
+    struct rlimit old {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    void (*oldHandler)(int) = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const QString jpeg = dir.path(QStringLiteral("p.jpg")), png = dir.path(QStringLiteral("p.png")),
+                  bmp = dir.path(QStringLiteral("p.bmp"));
+    writeBytes(jpeg, "the old content");
+    const std::string jpegError = saveError([&] { pixmora::savePictureJpeg(big, jpeg, 100); });
+    const std::string pngError = saveError([&] { pixmora::savePicturePng(big, png); });
+    const std::string bmpError = saveError([&] { pixmora::savePictureBmp(big, bmp); });
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(jpegError, "Disk full: \"" + jpeg.toStdString() + "\"");
+    EXPECT_EQ(pngError, "Disk full: \"" + png.toStdString() + "\"");
+    EXPECT_EQ(bmpError, "Disk full: \"" + bmp.toStdString() + "\"");
+    EXPECT_EQ(readBytes(jpeg), "the old content");
+    EXPECT_EQ(dir.entries(), QStringList{QStringLiteral("p.jpg")});
 }
 
 TEST(SavePicture, ReadOnlyFolder) {
