@@ -40,9 +40,9 @@ QImage initialPicture() {
     return image;
 }
 
-TForm3::TForm3(QWidget* parent) : QWidget(parent, Qt::Window) {
+TForm3::TForm3(QWidget* parent) : QWidget(parent, Qt::Dialog) {
     ui.setupUi(this);
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     move(0, 67);
     ui.OrImage1->setPictureOriginal(initialPicture());

@@ -20,9 +20,9 @@ const QString NotResizedWord = QStringLiteral("noresized");
 
 } // namespace
 
-TForm6::TForm6(QWidget* parent) : QWidget(parent, Qt::Window) {
+TForm6::TForm6(QWidget* parent) : QWidget(parent, Qt::Dialog) {
     ui.setupUi(this);
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFixedSize(size());
     ui.BitBtn1->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));

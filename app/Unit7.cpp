@@ -7,9 +7,9 @@
 
 #include <QShowEvent>
 
-TForm7::TForm7(QWidget* parent) : QWidget(parent, Qt::Window) {
+TForm7::TForm7(QWidget* parent) : QWidget(parent, Qt::Dialog) {
     ui.setupUi(this);
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
     moveToDesktopCenter(this);
     connect(ui.Button1, &QPushButton::clicked, this, handler(this, &TForm7::Button1Click));

@@ -42,8 +42,8 @@ TForm17* Form17 = nullptr;
 TForm18* Form18 = nullptr;
 
 template <typename Form> void ProgramWindows::create(Form*& pointer) {
-    // Every other window belongs to the main window, so window managers keep it above the main window
-    // (the main window covers the screen) and minimise them together.
+    // Every other window belongs to the main window (the others are dialog-type windows), so window
+    // managers keep them above the main window, which covers the screen.
     std::unique_ptr<Form> window;
     if constexpr (std::is_constructible_v<Form, QWidget*>)
         window = std::make_unique<Form>(Form1);

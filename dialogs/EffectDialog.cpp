@@ -10,12 +10,13 @@
 #include <QScreen>
 #include <QSlider>
 
-// The main window owns the dialog: window managers keep a dialog above the window it belongs to, so
-// using the main window's menu never buries an open dialog under it.
-EffectDialog::EffectDialog() : QWidget(Form1, Qt::Window) {}
+// The main window owns the dialog, as a dialog-type window: window managers keep it above the window it
+// belongs to, so using the main window's menu never buries an open dialog under it. (A QWidget, not a
+// QDialog: Enter and Esc must trigger nothing.)
+EffectDialog::EffectDialog() : QWidget(Form1, Qt::Dialog) {}
 
 void EffectDialog::finishLayout() {
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     // The resizable dialogs' sizes are outer sizes; the layouts hold their client areas in a standard frame.
     if (minimumSize() != maximumSize())

@@ -23,6 +23,10 @@ SafeFile::SafeFile(const QString& path) : m_path(path) {
     m_folder = QFile::encodeName(info.absolutePath());
     if (info.isDir())
         throw InOutError(5);
+    // Renaming over a file needs only the folder's permission; a write-protected file must stay protected.
+    if (::access(m_target.constData(), F_OK) == 0 &&
+        ::faccessat(AT_FDCWD, m_target.constData(), W_OK, AT_EACCESS) != 0)
+        InOutError::raiseFromErrno();
     m_temporary =
         QFile::encodeName(info.absolutePath()) + "/." + QFile::encodeName(info.fileName()) + ".XXXXXX";
     const int fd = ::mkstemp(m_temporary.data());

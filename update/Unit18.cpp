@@ -28,7 +28,7 @@ TForm18::Opener g_opener;
 } // namespace
 
 TForm18::TForm18(QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+    : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint) {
     ui.setupUi(this); // the layout fixes the size: the border cannot be dragged
 

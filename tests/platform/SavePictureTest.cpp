@@ -231,6 +231,24 @@ TEST(SavePicture, AFullDiskIsReportedAsSuchByEveryWriter) {
     EXPECT_EQ(dir.entries(), QStringList{QStringLiteral("p.jpg")});
 }
 
+TEST(SavePicture, AWriteProtectedFileStaysAsItWas) {
+    // Root may write anything, so the check runs as an ordinary user for the one save.
+    ScratchDir dir;
+    ::chmod(QFile::encodeName(dir.root()).constData(), 0777);
+    const QString target = dir.path(QStringLiteral("protected.bmp"));
+    writeBytes(target, "the old content");
+    ::chmod(QFile::encodeName(target).constData(), 0444);
+    const bool wasRoot = ::geteuid() == 0;
+    if (wasRoot)
+        ASSERT_EQ(::seteuid(65534), 0);
+    const std::string error = saveError([&] { pixmora::savePictureBmp(patterned(3, 3), target); });
+    if (wasRoot)
+        ASSERT_EQ(::seteuid(0), 0);
+    EXPECT_EQ(error, "File access denied: \"" + target.toStdString() + "\"");
+    EXPECT_EQ(readBytes(target), "the old content");
+    EXPECT_EQ(dir.entries(), QStringList{QStringLiteral("protected.bmp")});
+}
+
 TEST(SavePicture, ReadOnlyFolder) {
     if (::geteuid() == 0)
         GTEST_SKIP() << "root writes into every folder";
