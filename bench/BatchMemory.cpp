@@ -1,13 +1,13 @@
 // Peak memory of the batch tool on a 12-megapixel picture, against the picture's own bytes.
 // Usage: batch_memory [path to pixmora-batch]
 #include "Bitmap.h"
+#include "PhotoPicture.h"
 #include "PictureFile.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
 
 #include <cstdio>
-#include <random>
 #include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -17,23 +17,6 @@
 using pixmora::Bitmap;
 
 namespace {
-
-Bitmap photo(int width, int height) {
-    Bitmap p(width, height);
-    std::mt19937 rng(42);
-    for (int y = 0; y < height; ++y) {
-        std::uint8_t* row = p.row(y);
-        for (int x = 0; x < width; ++x) {
-            const int jitter = static_cast<int>(rng() % 17) - 8;
-            const bool disc = (x - 2500) * (x - 2500) + (y - 1200) * (y - 1200) < 900 * 900;
-            auto clamp = [](int v) { return static_cast<std::uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v)); };
-            row[3 * x] = clamp(255 * y / height + jitter);
-            row[3 * x + 1] = clamp(255 * x / width + jitter);
-            row[3 * x + 2] = clamp((disc ? 210 : 50) + jitter);
-        }
-    }
-    return p;
-}
 
 // Runs the command and returns its peak resident memory in bytes, or -1.
 long long peakMemory(const std::vector<std::string>& command) {
@@ -59,7 +42,7 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const std::string tool = argc > 1 ? argv[1] : PIXMORA_BATCH_TOOL;
     QTemporaryDir dir;
-    const Bitmap picture = photo(4000, 3000);
+    const Bitmap picture = photoPicture(4000, 3000);
     const QString jpeg = dir.filePath("photo.jpg");
     const QString bmp = dir.filePath("photo.bmp");
     pixmora::savePictureJpeg(picture, jpeg, 90);

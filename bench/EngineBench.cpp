@@ -3,13 +3,13 @@
 #include "Effects.h"
 #include "KernelLevel.h"
 #include "OrImageEngine.h"
+#include "PhotoPicture.h"
 
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
 #include <cstring>
 #include <map>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -22,22 +22,7 @@ constexpr int Width = 4000;
 constexpr int Height = 3000;
 
 const Bitmap& photo() {
-    static const Bitmap picture = [] {
-        Bitmap p(Width, Height);
-        std::mt19937 rng(42);
-        for (int y = 0; y < Height; ++y) {
-            std::uint8_t* row = p.row(y);
-            for (int x = 0; x < Width; ++x) {
-                const int jitter = static_cast<int>(rng() % 17) - 8;
-                const bool disc = (x - 2500) * (x - 2500) + (y - 1200) * (y - 1200) < 900 * 900;
-                auto clamp = [](int v) { return static_cast<std::uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v)); };
-                row[3 * x] = clamp(255 * y / Height + jitter);
-                row[3 * x + 1] = clamp(255 * x / Width + jitter);
-                row[3 * x + 2] = clamp((disc ? 210 : 50) + jitter);
-            }
-        }
-        return p;
-    }();
+    static const Bitmap picture = photoPicture(Width, Height);
     return picture;
 }
 
