@@ -67,7 +67,8 @@ QStringList openPictureFilters() {
 
 // The save dialog's type list, and the default extension of each entry in the same order. A name typed
 // with .png or .jpeg is written in that format all the same.
-const QStringList SaveFilters = {QStringLiteral("Bitmaps (*.bmp)"), QStringLiteral("JPEG Image File (*.jpg)")};
+const QStringList SaveFilters = {QStringLiteral("Bitmaps (*.bmp)"),
+                                 QStringLiteral("JPEG Image File (*.jpg)")};
 const QStringList SaveExtensions = {QStringLiteral("bmp"), QStringLiteral("jpg")};
 
 QString sizeText(const QWidget* widget) {

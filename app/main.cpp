@@ -10,8 +10,8 @@ int main(int argc, char** argv) {
     PixmoraApplication application(argc, argv);
     // Qt's own dialogs (the picture open and save dialogs) speak the program's language.
     QTranslator qtTexts;
-    if (qtTexts.load(QLocale(QLocale::Portuguese, QLocale::Brazil), QStringLiteral("qtbase"), QStringLiteral("_"),
-                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    if (qtTexts.load(QLocale(QLocale::Portuguese, QLocale::Brazil), QStringLiteral("qtbase"),
+                     QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         application.installTranslator(&qtTexts);
     ProgramDialogs dialogs;
     pixmora::setUserDialogs(&dialogs);

@@ -3,8 +3,8 @@
 #include "Errors.h"
 #include "PictureCodecs.h"
 
-#include <cerrno>
 #include "SafeFile.h"
+#include <cerrno>
 
 #include <csetjmp>
 #include <cstdio>

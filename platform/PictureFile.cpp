@@ -44,7 +44,6 @@ QString whichPicture(const QString& path) {
                          : QStringLiteral("The picture %1").arg(codecs::quoted(path));
 }
 
-
 struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
@@ -149,7 +148,8 @@ namespace codecs {
 
 // A file error as the platform words it, naming the file.
 [[noreturn]] void raiseFileError(int err, const QString& path) {
-    throw Error(QStringLiteral("%1: %2").arg(InOutError::textFor(InOutError::codeForErrno(err)), quoted(path)));
+    throw Error(
+        QStringLiteral("%1: %2").arg(InOutError::textFor(InOutError::codeForErrno(err)), quoted(path)));
 }
 
 QString quoted(const QString& path) {

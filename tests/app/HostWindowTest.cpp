@@ -140,8 +140,8 @@ TEST_F(HostWindowTest, EveryOtherWindowBelongsToTheMainWindow) {
     // Window managers keep a dialog-type window above the window it is transient for; X11 only records
     // that for dialog-type windows. Using the main window's menu or tool bar then never buries the picture
     // window or an open dialog under the maximised main window.
-    const QList<QWidget*> windows = {Form3,  Form2,  Form4,  Form6,  Form7,  Form8,  Form9,  Form10, Form11,
-                                     Form12, Form13, Form14, Form15, Form16, Form17, Form18};
+    const QList<QWidget*> windows = {Form3,  Form2,  Form4,  Form6,  Form7,  Form8,  Form9,  Form10,
+                                     Form11, Form12, Form13, Form14, Form15, Form16, Form17, Form18};
     for (QWidget* window : windows) {
         window->show();
         const std::string name = window->windowTitle().toStdString();

@@ -1,6 +1,6 @@
+#include "UserDialogs.h"
 #include "Errors.h"
 #include "ProgramFixture.h"
-#include "UserDialogs.h"
 
 #include <QApplication>
 #include <QFileDialog>
