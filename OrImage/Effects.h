@@ -30,6 +30,7 @@ struct ToneSettings {
     int solorize = 0;   // 0..255
     bool grayScale = false;
     bool invert = false;
+    friend bool operator==(const ToneSettings&, const ToneSettings&) = default;
 };
 
 // Renders input (plus the noise layer, when given) into output, which has the input's size.
