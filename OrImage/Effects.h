@@ -58,16 +58,34 @@ void drawTiles(Bitmap& picture, const Bitmap& tileBitmap);
 // reseeded. Only the noise layers draw from it.
 class NoiseGenerator {
 public:
+    static constexpr std::uint32_t Multiplier = 134775813u;
+
     static std::uint32_t state() { return s_state; }
     static void setState(std::uint32_t state) { s_state = state; } // tests and tools only
     // One draw in 0..range-1 (range >= 1).
     static std::uint32_t draw(std::uint32_t range) {
-        s_state = s_state * 134775813u + 1u;
+        s_state = s_state * Multiplier + 1u;
         return static_cast<std::uint32_t>((static_cast<std::uint64_t>(s_state) * range) >> 32);
     }
+    // The state `steps` draws after `state`, without drawing them.
+    static std::uint32_t advance(std::uint32_t state, std::uint64_t steps);
 
 private:
     static inline std::uint32_t s_state = 0;
+};
+
+// The generator's jump of a fixed number of steps: state -> multiplier * state + increment. Jumps compose,
+// so any distance takes a handful of them.
+struct LcgJump {
+    std::uint32_t multiplier = 1;
+    std::uint32_t increment = 0;
+
+    static LcgJump steps(std::uint64_t count);
+    std::uint32_t operator()(std::uint32_t state) const { return multiplier * state + increment; }
+    // This jump, then `next`.
+    LcgJump then(const LcgJump& next) const {
+        return {next.multiplier * multiplier, next.multiplier * increment + next.increment};
+    }
 };
 
 // Fill a layer (already of the picture's size) with noise offsets of strength n >= 1.

@@ -1,6 +1,7 @@
 // The per-pixel pass of a render. A setting becomes a plan once, when it changes: its per-channel steps
 // as 256-entry tables and the row kernel of the best instruction-set level for its shape. Renders with
 // the same setting (a new noise layer, a new area result, a repaint of the same values) reuse the plan.
+#include "Parallel.h"
 #include "ToneKernels.h"
 
 #include <array>
@@ -79,8 +80,10 @@ std::shared_ptr<const TonePlan> planFor(const ToneSettings& s, bool noise) {
 
 void renderTone(const Bitmap& input, const Bitmap* noise, Bitmap& output, const ToneSettings& s) {
     const std::shared_ptr<const TonePlan> plan = planFor(s, noise != nullptr);
-    for (int y = 0; y < input.height(); ++y)
-        plan->row(*plan, input.row(y), noise ? noise->row(y) : nullptr, output.row(y), input.width());
+    parallelRanges(input.height(), input.width(), [&](int begin, int end) {
+        for (int y = begin; y < end; ++y)
+            plan->row(*plan, input.row(y), noise ? noise->row(y) : nullptr, output.row(y), input.width());
+    });
 }
 
 } // namespace pixmora

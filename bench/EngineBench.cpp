@@ -4,10 +4,12 @@
 #include "KernelLevel.h"
 #include "OrImageEngine.h"
 #include "PhotoPicture.h"
+#include "Threads.h"
 
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <string>
@@ -163,35 +165,56 @@ BENCHMARK(Area<&OrImageEngine::setPicMonoNoise>)
     ->Arg(200)
     ->Unit(benchmark::kMillisecond);
 
-// --kernels=Scalar|Sse2|Avx2|Avx512 measures a lower instruction-set variant than the best one.
-static bool takeKernelOption(int& argc, char** argv) {
-    const std::string prefix = "--kernels=";
-    for (int i = 1; i < argc; ++i) {
+// Takes the options of this program out of argv, leaving Google Benchmark's own:
+//   --kernels=Scalar|Sse2|Avx2|Avx512  measures a lower instruction-set variant than the best one;
+//   --threads N (or --threads=N)        runs the kernels on N threads instead of every core.
+static bool takeOwnOptions(int& argc, char** argv) {
+    auto drop = [&](int i, int count) {
+        for (int j = i; j + count < argc; ++j)
+            argv[j] = argv[j + count];
+        argc -= count;
+    };
+    for (int i = 1; i < argc;) {
         const std::string arg = argv[i];
-        if (arg.rfind(prefix, 0) != 0)
-            continue;
-        bool known = false;
-        for (auto level : pixmora::AllKernelLevels)
-            if (arg.substr(prefix.size()) == pixmora::kernelLevelName(level)) {
-                pixmora::setKernelLevelForTesting(level);
-                known = true;
+        if (arg.rfind("--kernels=", 0) == 0) {
+            bool known = false;
+            for (auto level : pixmora::AllKernelLevels)
+                if (arg.substr(10) == pixmora::kernelLevelName(level)) {
+                    pixmora::setKernelLevelForTesting(level);
+                    known = true;
+                }
+            if (!known) {
+                std::fprintf(stderr, "unknown kernel level: %s\n", arg.c_str());
+                return false;
             }
-        if (!known)
-            return false;
-        for (int j = i; j + 1 < argc; ++j)
-            argv[j] = argv[j + 1];
-        --argc;
-        --i;
+            drop(i, 1);
+        } else if (arg == "--threads" || arg.rfind("--threads=", 0) == 0) {
+            const bool joined = arg != "--threads";
+            if (!joined && i + 1 >= argc) {
+                std::fprintf(stderr, "--threads needs a number\n");
+                return false;
+            }
+            const std::string value = joined ? arg.substr(10) : argv[i + 1];
+            char* end = nullptr;
+            const long threads = std::strtol(value.c_str(), &end, 10);
+            if (value.empty() || *end != '\0' || threads < 1 || threads > 1024) {
+                std::fprintf(stderr, "--threads needs a number from 1 to 1024, not %s\n", value.c_str());
+                return false;
+            }
+            pixmora::setThreadCount(static_cast<int>(threads));
+            drop(i, joined ? 1 : 2);
+        } else {
+            ++i;
+        }
     }
-    std::printf("kernels: %s\n", pixmora::kernelLevelName(pixmora::kernelLevel()));
+    std::printf("kernels: %s, threads: %d\n", pixmora::kernelLevelName(pixmora::kernelLevel()),
+                pixmora::threadCount());
     return true;
 }
 
 int main(int argc, char** argv) {
-    if (!takeKernelOption(argc, argv)) {
-        std::fprintf(stderr, "unknown --kernels level\n");
+    if (!takeOwnOptions(argc, argv))
         return 1;
-    }
     benchmark::Initialize(&argc, argv);
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);

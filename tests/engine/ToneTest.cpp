@@ -449,3 +449,20 @@ TEST_P(ToneKernels, GreyHalvesMadeByTheChannelSteps) {
                                    {.lightness = 255, .darkness = 255, .grayScale = true, .invert = true}));
     EXPECT_TRUE(rendersLikeLiteral(picture(lowered), nullptr, {.brightness = 1, .grayScale = true}));
 }
+
+class ToneThreads : public AtEveryLevelAndThreadCount {};
+INSTANTIATE_AT_EVERY_LEVEL_AND_THREAD_COUNT(ToneThreads);
+
+TEST_P(ToneThreads, BandsOfRowsGiveTheLiteralPass) {
+    std::mt19937 rng(4242);
+    auto sizes = awkwardSizes();
+    sizes.insert(sizes.end(), {{1, 40}, {40, 1}, {17, 23}, {64, 11}, {5, 8}});
+    for (auto [w, h] : sizes)
+        for (int round = 0; round < 6; ++round) {
+            const ToneSettings s = randomSettings(rng);
+            const Bitmap input = noise(w, h, rng());
+            const Bitmap layer = layerOfBytes(w, h, {0, 0, 3, 200, 255}, rng());
+            ASSERT_TRUE(rendersLikeLiteral(input, round % 2 ? &layer : nullptr, s))
+                << w << "x" << h << " round " << round;
+        }
+}
