@@ -41,17 +41,20 @@ int splitlightValue(int c, int times);
 // The grey value of a pixel, as the extended-precision weighted sum rounded to nearest, ties to even.
 int grayValue(int r, int g, int b);
 
-// --- neighbourhood effects, all in place ------------------------------------------------------------
-void emboss(Bitmap& picture);
-void mosaic(Bitmap& picture, int blockSize);
-void splitBlur(Bitmap& picture, int amount);
-void gaussianBlur(Bitmap& picture, int strength); // strength + 1 split-blur passes of amount 3
-void antiAlias(Bitmap& picture, int passes);
-void trace(Bitmap& picture, int intensity);
+// --- neighbourhood effects ---------------------------------------------------------------------------
+// Each writes into `result` (another bitmap of the source's size) what the effect gives when it works in
+// place on a copy of `source`, in its own order.
+void emboss(const Bitmap& source, Bitmap& result);
+void mosaic(const Bitmap& source, Bitmap& result, int blockSize);
+void splitBlur(const Bitmap& source, Bitmap& result, int amount);
+void gaussianBlur(const Bitmap& source, Bitmap& result, int strength); // strength + 1 split blurs of 3
+void antiAlias(const Bitmap& source, Bitmap& result, int passes);
+void trace(const Bitmap& source, Bitmap& result, int intensity);
+// Copies of the bilinear resampling of `source` to tileWidth x tileHeight, laid over `result` from its
+// top-left corner and clipped at its edges.
+void tile(const Bitmap& source, Bitmap& result, int tileWidth, int tileHeight);
 // Fills `destination` (of its own size) with the bilinear resampling of the whole `source`.
 void resampleBilinear(const Bitmap& source, Bitmap& destination);
-// Lays copies of `tileBitmap` over `picture` from its top-left corner, clipped at its edges.
-void drawTiles(Bitmap& picture, const Bitmap& tileBitmap);
 
 // --- noise ------------------------------------------------------------------------------------------
 // The process-wide generator: a 32-bit linear congruential generator that starts at 0 and is never

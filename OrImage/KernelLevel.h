@@ -23,6 +23,18 @@ KernelLevel bestKernelLevel();
 void setKernelLevelForTesting(KernelLevel level);
 const char* kernelLevelName(KernelLevel level);
 
+// A byte shuffle's indices, as the vector kernels load them.
+struct alignas(64) ByteIndex {
+    unsigned char at[64];
+};
+
+template <typename F> constexpr ByteIndex byteIndex(F f) {
+    ByteIndex index{};
+    for (int j = 0; j < 64; ++j)
+        index.at[j] = static_cast<unsigned char>(f(j));
+    return index;
+}
+
 } // namespace pixmora
 
 #if defined(__x86_64__) || defined(__i386__)

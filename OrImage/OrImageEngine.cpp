@@ -257,11 +257,12 @@ template <typename Effect> void OrImageEngine::rebuildArea(bool active, Effect&&
     const Bitmap& source = m_original.bitmap();
     LongWorkScope work(*this, source.width() * static_cast<long long>(source.height()) >= LongWorkPixels / 8);
     try {
+        // The effect writes every pixel from the source: a result of the right size is all it needs.
         if (!m_areaResult)
-            m_areaResult = std::make_unique<Bitmap>(source);
-        else
-            *m_areaResult = source;
-        effect(*m_areaResult);
+            m_areaResult = std::make_unique<Bitmap>(source.width(), source.height());
+        else if (m_areaResult->width() != source.width() || m_areaResult->height() != source.height())
+            *m_areaResult = Bitmap(source.width(), source.height());
+        effect(source, *m_areaResult);
     } catch (...) {
         // Out of memory: the area effect is switched off rather than left half-built.
         m_areaResult.reset();
@@ -274,7 +275,7 @@ template <typename Effect> void OrImageEngine::rebuildArea(bool active, Effect&&
 void OrImageEngine::setPicEmboss(bool value) {
     clearAreaValues();
     m_emboss = value;
-    rebuildArea(m_emboss, [](Bitmap& b) { emboss(b); });
+    rebuildArea(m_emboss, [](const Bitmap& s, Bitmap& r) { emboss(s, r); });
     Render();
 }
 
@@ -284,35 +285,36 @@ void OrImageEngine::setPicMosaic(int value) {
         stored = IntMin(stored, IntMax(m_original.height(), m_original.width()));
     clearAreaValues();
     m_mosaic = stored;
-    rebuildArea(m_mosaic > 0, [n = m_mosaic](Bitmap& b) { mosaic(b, n); });
+    rebuildArea(m_mosaic > 0, [n = m_mosaic](const Bitmap& s, Bitmap& r) { mosaic(s, r, n); });
     Render();
 }
 
 void OrImageEngine::setPicSplitBlur(int value) {
     clearAreaValues();
     m_splitBlur = clampInt(value, 0, 255);
-    rebuildArea(m_splitBlur > 0, [a = m_splitBlur](Bitmap& b) { splitBlur(b, a); });
+    rebuildArea(m_splitBlur > 0, [a = m_splitBlur](const Bitmap& s, Bitmap& r) { splitBlur(s, r, a); });
     Render();
 }
 
 void OrImageEngine::setPicGaussianBlur(int value) {
     clearAreaValues();
     m_gaussianBlur = clampInt(value, 0, 50);
-    rebuildArea(m_gaussianBlur > 0, [g = m_gaussianBlur](Bitmap& b) { gaussianBlur(b, g); });
+    rebuildArea(m_gaussianBlur > 0,
+                [g = m_gaussianBlur](const Bitmap& s, Bitmap& r) { gaussianBlur(s, r, g); });
     Render();
 }
 
 void OrImageEngine::setPicAntiAlias(int value) {
     clearAreaValues();
     m_antiAlias = clampInt(value, 0, 50);
-    rebuildArea(m_antiAlias > 0, [n = m_antiAlias](Bitmap& b) { antiAlias(b, n); });
+    rebuildArea(m_antiAlias > 0, [n = m_antiAlias](const Bitmap& s, Bitmap& r) { antiAlias(s, r, n); });
     Render();
 }
 
 void OrImageEngine::setPicTrace(int value) {
     clearAreaValues();
     m_trace = clampInt(value, 0, 10);
-    rebuildArea(m_trace > 0, [n = m_trace](Bitmap& b) { trace(b, n); });
+    rebuildArea(m_trace > 0, [n = m_trace](const Bitmap& s, Bitmap& r) { trace(s, r, n); });
     Render();
 }
 
@@ -331,11 +333,8 @@ void OrImageEngine::setPicTile(int value) {
     }
     clearAreaValues();
     m_tile = stored;
-    rebuildArea(m_tile > 0, [this, tileWidth, tileHeight](Bitmap& b) {
-        Bitmap tileBitmap(tileWidth, tileHeight);
-        resampleBilinear(m_original.bitmap(), tileBitmap);
-        drawTiles(b, tileBitmap);
-    });
+    rebuildArea(m_tile > 0,
+                [tileWidth, tileHeight](const Bitmap& s, Bitmap& r) { tile(s, r, tileWidth, tileHeight); });
     Render();
 }
 

@@ -84,18 +84,6 @@ struct WideTables {
     std::uint32_t red[256];      // first[r] << 16
 };
 
-// A byte shuffle's indices, as the vector kernels load them.
-struct alignas(64) ByteIndex {
-    std::uint8_t at[64];
-};
-
-template <typename F> constexpr ByteIndex byteIndex(F f) {
-    ByteIndex index{};
-    for (int j = 0; j < 64; ++j)
-        index.at[j] = static_cast<std::uint8_t>(f(j));
-    return index;
-}
-
 struct TonePlan;
 // Renders one row of `width` pixels; `noise` is the noise layer's row, or nullptr without a layer.
 using ToneRow = void (*)(const TonePlan& plan, const std::uint8_t* in, const std::uint8_t* noise,

@@ -1,4 +1,5 @@
 #include "Effects.h"
+#include "Parallel.h"
 
 #include <algorithm>
 #include <cstring>
@@ -89,11 +90,13 @@ private:
 
 } // namespace
 
-void trace(Bitmap& p, int intensity) {
-    if (intensity <= 0 || p.isEmpty())
+void trace(const Bitmap& source, Bitmap& result, int intensity) {
+    for (int y = 0; y < source.height(); ++y)
+        std::memcpy(result.row(y), source.row(y), static_cast<std::size_t>(source.width()) * 3);
+    if (intensity <= 0 || source.isEmpty())
         return;
-    const std::vector<std::uint8_t> indices = indexCopy(p);
-    Tracer tracer(p, indices);
+    const std::vector<std::uint8_t> indices = indexCopy(source);
+    Tracer tracer(result, indices);
     // The index copy never changes and the reference is fixed at the first border, so a pass repeats
     // every mark of the passes before it: the first forward and the first backward scan give them all.
     tracer.forwardScan();
@@ -132,18 +135,25 @@ void resampleBilinear(const Bitmap& s, Bitmap& d) {
     }
 }
 
-void drawTiles(Bitmap& p, const Bitmap& tile) {
-    const int tw = tile.width(), th = tile.height();
-    if (tw <= 0 || th <= 0)
+void tile(const Bitmap& source, Bitmap& result, int tileWidth, int tileHeight) {
+    if (tileWidth <= 0 || tileHeight <= 0 || result.isEmpty())
         return;
-    for (int top = 0; top < p.height(); top += th) {
-        const int rows = std::min(th, p.height() - top);
-        for (int left = 0; left < p.width(); left += tw) {
-            const std::size_t bytes = static_cast<std::size_t>(std::min(tw, p.width() - left)) * 3;
-            for (int y = 0; y < rows; ++y)
-                std::memcpy(p.pixel(left, top + y), tile.row(y), bytes);
+    Bitmap tileBitmap(tileWidth, tileHeight);
+    resampleBilinear(source, tileBitmap);
+    const std::size_t total = static_cast<std::size_t>(result.width()) * 3;
+    const std::size_t period = static_cast<std::size_t>(std::min(tileWidth, result.width())) * 3;
+    parallelRanges(result.height(), result.width(), [&](int begin, int end) {
+        for (int y = begin; y < end; ++y) {
+            // One row of the tile, then the row so far copied after itself until it is full.
+            std::uint8_t* out = result.row(y);
+            std::memcpy(out, tileBitmap.row(y % tileHeight), period);
+            for (std::size_t filled = period; filled < total;) {
+                const std::size_t bytes = std::min(filled, total - filled);
+                std::memcpy(out + filled, out, bytes);
+                filled += bytes;
+            }
         }
-    }
+    });
 }
 
 } // namespace pixmora

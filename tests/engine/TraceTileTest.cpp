@@ -1,4 +1,5 @@
 #include "EngineHelpers.h"
+#include "InPlace.h"
 #include "Reference.h"
 
 #include <gtest/gtest.h>
@@ -34,7 +35,7 @@ std::set<std::pair<int, int>> blackPixels(const Bitmap& p) {
 
 TEST(Trace, RingOutsideTheBlockOfTheReferenceColour) {
     Bitmap p = withBlock(5, 4, Index1, Index2, 1, 1, 2, 2);
-    pixmora::trace(p, 1);
+    inPlace::trace(p, 1);
     EXPECT_EQ(blackPixels(p), (std::set<std::pair<int, int>>{
                                   {1, 0}, {2, 0}, {0, 1}, {3, 1}, {0, 2}, {3, 2}, {1, 3}, {2, 3}}));
     EXPECT_EQ(at(p, 1, 1), Index2); // the block keeps its colours
@@ -43,9 +44,9 @@ TEST(Trace, RingOutsideTheBlockOfTheReferenceColour) {
 TEST(Trace, BackwardScanAddsTheRightHandPart) {
     const Bitmap source = withBlock(6, 5, Index1, Index3, 2, 2, 3, 2);
     Bitmap one = source, two = source, three = source;
-    pixmora::trace(one, 1);
-    pixmora::trace(two, 2);
-    pixmora::trace(three, 3);
+    inPlace::trace(one, 1);
+    inPlace::trace(two, 2);
+    inPlace::trace(three, 3);
     const std::set<std::pair<int, int>> first{{2, 1}, {3, 1}, {1, 2}, {1, 3}, {2, 4}, {3, 4}};
     EXPECT_EQ(blackPixels(one), first);
     std::set<std::pair<int, int>> second = first;
@@ -57,11 +58,11 @@ TEST(Trace, BackwardScanAddsTheRightHandPart) {
 TEST(Trace, FlatPicturesAndSingleRowsStay) {
     Bitmap flatPicture = flat(7, 5, {90, 120, 30});
     const Bitmap flatBefore = flatPicture;
-    pixmora::trace(flatPicture, 10);
+    inPlace::trace(flatPicture, 10);
     EXPECT_EQ(flatPicture, flatBefore);
     Bitmap single = noise(12, 1, 2);
     const Bitmap singleBefore = single;
-    pixmora::trace(single, 10);
+    inPlace::trace(single, 10);
     EXPECT_EQ(single, singleBefore);
 }
 
@@ -72,7 +73,7 @@ TEST(Trace, TwoScansGiveWhatEveryPassGives) {
             for (int kind = 0; kind < 2; ++kind) {
                 Bitmap a = kind ? photoLike(w, h, ++seed) : noise(w, h, ++seed);
                 Bitmap b = a;
-                pixmora::trace(a, n);
+                inPlace::trace(a, n);
                 reference::trace(b, n);
                 ASSERT_EQ(a, b) << w << "x" << h << " intensity " << n;
             }
