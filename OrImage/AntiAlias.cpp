@@ -149,12 +149,7 @@ void antiAliasByRows(Bitmap& p, int passes) {
 }
 
 #if PIXMORA_X86
-// GCC 12 starts some intrinsic results from a deliberately undefined register and then reports it as
-// possibly uninitialised once inlined here.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
+PIXMORA_VECTOR_CODE_BEGIN
 
 // --- passes in lanes --------------------------------------------------------------------------------------
 // A stage of up to 32 passes runs in the 16-bit lanes of one register per channel: lane q does pass q, on
@@ -417,9 +412,7 @@ PIXMORA_TARGET_AVX512 void LaneStage::run(const Bitmap& in, Bitmap& out, const P
     }
     done.publish(m_height - 1);
 }
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic pop
-#endif
+PIXMORA_VECTOR_CODE_END
 #endif
 
 } // namespace

@@ -44,3 +44,14 @@ template <typename F> constexpr ByteIndex byteIndex(F f) {
 #else
 #define PIXMORA_X86 0
 #endif
+
+// GCC 12 starts some AVX-512 intrinsic results from a deliberately undefined register and then reports it
+// as possibly uninitialised once inlined; code between these two sees no such warning.
+#if defined(__GNUC__) && !defined(__clang__)
+#define PIXMORA_VECTOR_CODE_BEGIN                                                                            \
+    _Pragma("GCC diagnostic push") _Pragma("GCC diagnostic ignored \"-Wmaybe-uninitialized\"")
+#define PIXMORA_VECTOR_CODE_END _Pragma("GCC diagnostic pop")
+#else
+#define PIXMORA_VECTOR_CODE_BEGIN
+#define PIXMORA_VECTOR_CODE_END
+#endif

@@ -15,12 +15,7 @@ namespace pixmora::tone {
 #if PIXMORA_X86
 namespace {
 
-// GCC 12 starts some intrinsic results from a deliberately undefined register and then reports it as
-// possibly uninitialised once inlined here.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
+PIXMORA_VECTOR_CODE_BEGIN
 
 // 48 bytes of packed pixels into 16 lanes, and back; a grey pixel repeats its lane's first byte.
 constexpr ByteIndex ToLanes = byteIndex([](int j) { return 3 * (j / 4) + std::min(j % 4, 2); });
@@ -204,9 +199,7 @@ ToneRow avx512ToneRow(TonePlan& plan) {
     return pickShape<Avx512Kernels>(plan);
 }
 
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic pop
-#endif
+PIXMORA_VECTOR_CODE_END
 #else
 ToneRow avx512ToneRow(TonePlan&) {
     return nullptr;
