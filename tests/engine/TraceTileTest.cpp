@@ -1,5 +1,6 @@
 #include "EngineHelpers.h"
 #include "InPlace.h"
+#include "KernelLevels.h"
 #include "Reference.h"
 
 #include <gtest/gtest.h>
@@ -152,4 +153,35 @@ TEST(Tile, OneTileIsASlightlyShrunkCopy) {
     EXPECT_NE(shown(e), source);
     // The first row and column are sampled exactly; the last come from inside the source.
     EXPECT_EQ(at(shown(e), 0, 0), at(source, 0, 0));
+}
+
+class TraceThreads : public AtEveryLevelAndThreadCount {};
+INSTANTIATE_AT_EVERY_LEVEL_AND_THREAD_COUNT(TraceThreads);
+
+TEST_P(TraceThreads, BordersWhereOnlyOneScanLooks) {
+    // The first border met decides the reference colour; here it lies where only the backward scan looks
+    // (the last two columns), or in the last row, or nowhere at all, and the pictures are wide enough to
+    // fill vector steps and tall enough to split.
+    std::vector<Bitmap> pictures;
+    for (auto [w, h] :
+         std::vector<std::pair<int, int>>{{5, 4}, {70, 9}, {130, 5}, {2, 40}, {1, 30}, {3, 3}}) {
+        Bitmap lastColumns = flat(w, h, Index1);
+        for (int y = 0; y < h; ++y)
+            set(lastColumns, w - 1, y, y % 3 ? Index2 : Index3);
+        pictures.push_back(lastColumns);
+        Bitmap corner = flat(w, h, Index2);
+        set(corner, w - 1, h - 1, Index1);
+        pictures.push_back(corner);
+        pictures.push_back(flat(w, h, Index3));
+        pictures.push_back(
+            withBlock(w, h, Index1, Index3, w / 3, h / 3, std::max(1, w / 2), std::max(1, h / 2)));
+    }
+    for (const Bitmap& source : pictures)
+        for (int n : {1, 2, 5}) {
+            Bitmap fast = source, literal = source;
+            inPlace::trace(fast, n);
+            reference::trace(literal, n);
+            ASSERT_EQ(firstDifference(fast, literal), "")
+                << source.width() << "x" << source.height() << " intensity " << n;
+        }
 }
