@@ -110,6 +110,51 @@ PIXMORA_TARGET_AVX512 void tableRow512(const TonePlan& plan, const std::uint8_t*
     }
 }
 
+// Noise with nothing that couples the channels: every byte on its own, 64 a step. The sum before the noise
+// is a table's raise or lower, or just the brightness when nothing else comes before it; the steps after
+// the noise are a table, or nothing.
+enum class NoiseSum { Tables, BrightnessUp, BrightnessDown };
+
+template <NoiseSum Sum, bool After>
+PIXMORA_TARGET_AVX512 void noiseBytesRow512(const TonePlan& plan, const std::uint8_t* in,
+                                            const std::uint8_t* noise, std::uint8_t* out, int width) {
+    const Tables& t = plan.tables;
+    const Lut512 raise = loadLut(t.raise), lower = loadLut(t.lower), after = loadLut(t.afterNoise);
+    const int brightness = plan.settings.brightness;
+    const __m512i amount = _mm512_set1_epi8(static_cast<char>(brightness < 0 ? -brightness : brightness));
+    const int bytes = 3 * width;
+    for (int i = 0; i < bytes; i += 64) {
+        const __mmask64 mask = firstBytes(bytes - i);
+        const __m512i c = _mm512_maskz_loadu_epi8(mask, in + i), n = _mm512_maskz_loadu_epi8(mask, noise + i);
+        __m512i v;
+        if constexpr (Sum == NoiseSum::BrightnessUp)
+            v = _mm512_adds_epu8(_mm512_adds_epu8(c, amount), n);
+        else if constexpr (Sum == NoiseSum::BrightnessDown) // c - b is a raise above b and a lower below it
+            v = _mm512_subs_epu8(_mm512_adds_epu8(n, _mm512_subs_epu8(c, amount)),
+                                 _mm512_subs_epu8(amount, c));
+        else
+            v = _mm512_subs_epu8(_mm512_adds_epu8(n, lookup(raise, c)), lookup(lower, c));
+        if constexpr (After)
+            v = lookup(after, v);
+        _mm512_mask_storeu_epi8(out + i, mask, v);
+    }
+}
+
+template <NoiseSum Sum> ToneRow noiseBytesKernel(bool after) {
+    return after ? &noiseBytesRow512<Sum, true> : &noiseBytesRow512<Sum, false>;
+}
+
+ToneRow noiseBytesKernel(const TonePlan& plan) {
+    const ToneSettings& s = plan.settings;
+    bool after = false;
+    for (int c = 0; c < 256; ++c)
+        after |= plan.tables.afterNoise[c] != c;
+    if (s.contrast != 0 || s.lightness != 0 || s.darkness != 0 || s.posterize != 0)
+        return noiseBytesKernel<NoiseSum::Tables>(after);
+    return s.brightness >= 0 ? noiseBytesKernel<NoiseSum::BrightnessUp>(after)
+                             : noiseBytesKernel<NoiseSum::BrightnessDown>(after);
+}
+
 // What a row of the general kernel keeps in registers.
 struct ToneRegisters {
     __m512i toLanes, fromLanes;
@@ -196,6 +241,8 @@ ToneRow avx512ToneRow(TonePlan& plan) {
         return nullptr; // a saturating add is memory-bound already
     if (plan.tableOnly)
         return &tableRow512;
+    if (plan.noise && !plan.solar && plan.coupling == Coupling::None)
+        return noiseBytesKernel(plan);
     return pickShape<Avx512Kernels>(plan);
 }
 

@@ -416,11 +416,14 @@ TEST_P(ToneKernels, EveryPairOfTableEntries) {
             << "saturation " << s.saturation << " grey " << s.grayScale << " solorize " << s.solorize;
 
     const auto [values, noiseBytes] = everyValueWithEveryNoise();
-    for (const ToneSettings& s : {ToneSettings{.brightness = -200, .splitlight = 1},
-                                  ToneSettings{.contrast = 2550, .splitlight = 1, .solorize = 120},
-                                  ToneSettings{.brightness = 100, .splitlight = 3, .grayScale = true},
-                                  ToneSettings{.lightness = 90, .saturation = -200, .splitlight = 1},
-                                  ToneSettings{.darkness = -500, .saturation = 800, .solorize = 30}})
+    for (const ToneSettings& s :
+         {ToneSettings{.brightness = -200, .splitlight = 1}, ToneSettings{.brightness = -77},
+          ToneSettings{.brightness = -255}, ToneSettings{.brightness = 0},
+          ToneSettings{.brightness = 90, .invert = true},
+          ToneSettings{.contrast = 2550, .splitlight = 1, .solorize = 120},
+          ToneSettings{.brightness = 100, .splitlight = 3, .grayScale = true},
+          ToneSettings{.lightness = 90, .saturation = -200, .splitlight = 1},
+          ToneSettings{.darkness = -500, .saturation = 800, .solorize = 30}})
         EXPECT_TRUE(rendersLikeLiteral(values, &noiseBytes, s))
             << "brightness " << s.brightness << " saturation " << s.saturation << " grey " << s.grayScale;
 }
