@@ -7,6 +7,8 @@
 #include "KernelLevel.h"
 #include "Parallel.h"
 
+#include <algorithm>
+
 #if PIXMORA_X86
 #include <immintrin.h>
 #endif
@@ -59,12 +61,15 @@ template <int DrawsPerPixel> void fillRows(Bitmap& layer, int begin, int end, st
 
 #if PIXMORA_X86
 PIXMORA_VECTOR_CODE_BEGIN
-// Lane j of `Vectors` registers holds the state of draw 16 v + j of a step; every step moves all of them
-// 16 * Vectors draws on.
+// Lane j of register v holds the state of draw 16 v + j of a step, and every step moves all of them on by
+// as many draws as there are lanes: several registers, so that the multiplies of one register do not wait
+// for those of the one before.
 template <int DrawsPerPixel>
 PIXMORA_TARGET_AVX512 void fillRows512(Bitmap& layer, int begin, int end, std::uint32_t state, int n) {
-    constexpr int Vectors = DrawsPerPixel; // 48 draws (16 colour pixels) or 16 draws (16 mono pixels)
+    // A step: 32 colour pixels (96 draws, two runs of 48 bytes) or 64 mono pixels (64 draws, 192 bytes).
+    constexpr int Vectors = DrawsPerPixel == 3 ? 6 : 4;
     constexpr int Draws = 16 * Vectors;
+    constexpr int Pixels = Draws / DrawsPerPixel;
     const int width = layer.width();
     const std::uint64_t drawsPerRow = static_cast<std::uint64_t>(width) * DrawsPerPixel;
     // The jumps from a row's start to its first draws, and from one step to the next.
@@ -79,11 +84,12 @@ PIXMORA_TARGET_AVX512 void fillRows512(Bitmap& layer, int begin, int end, std::u
     const __m512i stepIncrement = _mm512_set1_epi32(static_cast<int>(step.increment));
     const __m512i range = _mm512_set1_epi32(n), half = _mm512_set1_epi32(n / 2);
     const __m512i zero = _mm512_setzero_si512(), top = _mm512_set1_epi32(255);
-    // Colour: three bytes per pixel in the order drawn (red first) to blue, green, red. Mono: each byte
-    // three times.
-    static const ByteIndex order =
-        byteIndex([](int j) { return j >= 48 ? 0 : (DrawsPerPixel == 3 ? 3 * (j / 3) + 2 - j % 3 : j / 3); });
-    const __m512i orderIndex = _mm512_load_si512(order.at);
+    // Colour: 48 bytes in the order drawn (red first) to blue, green, red. Mono: 64 samples to three bytes
+    // each, in three parts.
+    static const ByteIndex colour = byteIndex([](int j) { return j >= 48 ? 0 : 3 * (j / 3) + 2 - j % 3; });
+    static const ByteIndex mono[3] = {byteIndex([](int j) { return j / 3; }),
+                                      byteIndex([](int j) { return (64 + j) / 3; }),
+                                      byteIndex([](int j) { return (128 + j) / 3; })};
 
     auto samples = [&](__m512i states) PIXMORA_TARGET_AVX512 {
         // The high half of state * n, lanes in pairs: even lanes from the low halves of the 64-bit
@@ -102,15 +108,31 @@ PIXMORA_TARGET_AVX512 void fillRows512(Bitmap& layer, int begin, int end, std::u
                 _mm512_add_epi32(_mm512_mullo_epi32(start, _mm512_load_si512(firstMultiplier + 16 * v)),
                                  _mm512_load_si512(firstIncrement + 16 * v));
         std::uint8_t* out = layer.row(y);
-        for (int x = 0; x < width; x += 16) {
-            __m512i bytes = _mm512_castsi128_si512(samples(lanes[0]));
-            if constexpr (Vectors == 3) {
-                bytes = _mm512_inserti32x4(bytes, samples(lanes[1]), 1);
-                bytes = _mm512_inserti32x4(bytes, samples(lanes[2]), 2);
+        for (int x = 0; x < width; x += Pixels) {
+            // The bytes left in the row from this step on.
+            const int left = 3 * (width - x);
+            auto store = [&](int offset, __m512i bytes, int count) PIXMORA_TARGET_AVX512 {
+                const int here = std::min(count, left - offset);
+                if (here > 0)
+                    _mm512_mask_storeu_epi8(out + 3 * x + offset,
+                                            here >= 64 ? ~__mmask64{0} : (__mmask64{1} << here) - 1, bytes);
+            };
+            if constexpr (DrawsPerPixel == 3) {
+                const __m512i index = _mm512_load_si512(colour.at);
+                for (int h = 0; h < 2; ++h) {
+                    __m512i part = _mm512_castsi128_si512(samples(lanes[3 * h]));
+                    part = _mm512_inserti32x4(part, samples(lanes[3 * h + 1]), 1);
+                    part = _mm512_inserti32x4(part, samples(lanes[3 * h + 2]), 2);
+                    store(48 * h, _mm512_permutexvar_epi8(index, part), 48);
+                }
+            } else {
+                __m512i part = _mm512_castsi128_si512(samples(lanes[0]));
+                part = _mm512_inserti32x4(part, samples(lanes[1]), 1);
+                part = _mm512_inserti32x4(part, samples(lanes[2]), 2);
+                part = _mm512_inserti32x4(part, samples(lanes[3]), 3);
+                for (int k = 0; k < 3; ++k)
+                    store(64 * k, _mm512_permutexvar_epi8(_mm512_load_si512(mono[k].at), part), 64);
             }
-            const int pixels = width - x < 16 ? width - x : 16;
-            const __mmask64 mask = (__mmask64{1} << (3 * pixels)) - 1;
-            _mm512_mask_storeu_epi8(out + 3 * x, mask, _mm512_permutexvar_epi8(orderIndex, bytes));
             for (int v = 0; v < Vectors; ++v)
                 lanes[v] = _mm512_add_epi32(_mm512_mullo_epi32(lanes[v], stepMultiplier), stepIncrement);
         }

@@ -150,7 +150,18 @@ INSTANTIATE_AT_EVERY_LEVEL_AND_THREAD_COUNT(NoiseThreads);
 
 TEST_P(NoiseThreads, LayerAndGeneratorEqualOneDrawAtATime) {
     auto sizes = awkwardSizes();
-    sizes.insert(sizes.end(), {{1, 100}, {100, 1}, {37, 29}, {64, 16}, {65, 15}, {21, 3}});
+    sizes.insert(sizes.end(), {{1, 100},
+                               {100, 1},
+                               {37, 29},
+                               {64, 16},
+                               {65, 15},
+                               {21, 3},
+                               {32, 2},
+                               {33, 2},
+                               {63, 3},
+                               {96, 2},
+                               {127, 2},
+                               {129, 3}});
     std::uint32_t start = 0;
     for (auto [w, h] : sizes)
         for (int n : {1, 2, 7, 200, 511, 5000, INT_MAX})
