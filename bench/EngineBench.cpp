@@ -1,5 +1,6 @@
 // Speed of the engine on a 12-megapixel photo-like picture, each figure also given as a ratio to a
-// memcpy of the same bytes measured in the same run (the machines are shared and noisy).
+// memcpy of the same bytes measured in the same run (the machines are shared and noisy). With --memory
+// [threads], the engine's peak memory on a 100-megapixel picture instead.
 #include "Effects.h"
 #include "KernelLevel.h"
 #include "OrImageEngine.h"
@@ -15,6 +16,8 @@
 #include <map>
 #include <string>
 #include <vector>
+
+#include <sys/resource.h>
 
 using pixmora::Bitmap;
 using pixmora::OrImageEngine;
@@ -281,8 +284,59 @@ static bool takeOwnOptions(int& argc, char** argv, int& threadsAsked) {
     return true;
 }
 
+// Every effect on a 100-megapixel picture, with a noise layer on: the engine's peak memory against four
+// times the picture's bytes (source, shown, area result, noise layer) and 60 MB for everything else.
+static int checkMemory() {
+    constexpr int Side = 10000;
+    const double pictureBytes = static_cast<double>(Bitmap::strideFor(Side)) * Side;
+    auto peak = [] {
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        return static_cast<double>(usage.ru_maxrss) * 1024;
+    };
+    std::printf("%d x %d, %.0f MB of pixels, %d threads\n", Side, Side, pictureBytes / 1e6,
+                pixmora::threadCount());
+    OrImageEngine e;
+    e.setPictureOriginal(photoPicture(Side, Side));
+    e.setPicColorNoise(200);
+    struct Step {
+        const char* name;
+        void (*apply)(OrImageEngine&);
+    };
+    const Step steps[] = {
+        {"tone effects",
+         [](OrImageEngine& e) {
+             e.setPicContrast(40);
+             e.setPicSaturation(60);
+             e.setPicGrayScale(true);
+         }},
+        {"emboss", [](OrImageEngine& e) { e.setPicEmboss(true); }},
+        {"mosaic 20", [](OrImageEngine& e) { e.setPicMosaic(20); }},
+        {"split blur 50", [](OrImageEngine& e) { e.setPicSplitBlur(50); }},
+        {"gaussian blur 50", [](OrImageEngine& e) { e.setPicGaussianBlur(50); }},
+        {"antialias 50", [](OrImageEngine& e) { e.setPicAntiAlias(50); }},
+        {"trace 2", [](OrImageEngine& e) { e.setPicTrace(2); }},
+        {"tile 10", [](OrImageEngine& e) { e.setPicTile(10); }},
+        {"mono noise 200", [](OrImageEngine& e) { e.setPicMonoNoise(200); }},
+    };
+    const double limit = 4 * pictureBytes + 60e6;
+    for (const Step& step : steps) {
+        step.apply(e);
+        std::printf("%-20s peak so far %8.1f MB\n", step.name, peak() / 1e6);
+    }
+    const bool ok = peak() <= limit;
+    std::printf("peak %.1f MB, limit %.1f MB (4 x picture + 60 MB): %s\n", peak() / 1e6, limit / 1e6,
+                ok ? "met" : "NOT met");
+    return ok ? 0 : 1;
+}
+
 int main(int argc, char** argv) {
     int threads = 0;
+    if (argc > 1 && std::string(argv[1]) == "--memory") {
+        if (argc > 2)
+            pixmora::setThreadCount(std::atoi(argv[2]));
+        return checkMemory();
+    }
     if (!takeOwnOptions(argc, argv, threads))
         return 1;
     benchmark::Initialize(&argc, argv);
