@@ -5,6 +5,7 @@
 #include "Effects.h"
 #include "KernelLevel.h"
 #include "Parallel.h"
+#include "Vector512.h"
 
 #include <algorithm>
 #include <cstring>
@@ -271,19 +272,16 @@ PIXMORA_TARGET_AVX512 void interleave(const std::uint16_t* blue, const std::uint
     const __m512i firstIndex = _mm512_load_si512(first.at), secondIndex = _mm512_load_si512(second.at);
     for (int x = x0; x < x1; x += 32) {
         const int count = std::min(32, x1 - x);
-        const __mmask32 m = count == 32 ? ~__mmask32{0} : (__mmask32{1} << count) - 1;
-        const __m256i b = _mm512_maskz_cvtepi16_epi8(m, _mm512_maskz_loadu_epi16(m, blue + x));
-        const __m256i g = _mm512_maskz_cvtepi16_epi8(m, _mm512_maskz_loadu_epi16(m, green + x));
-        const __m512i r =
-            _mm512_castsi256_si512(_mm512_maskz_cvtepi16_epi8(m, _mm512_maskz_loadu_epi16(m, red + x)));
-        const __m512i blueGreen = _mm512_inserti64x4(_mm512_castsi256_si512(b), g, 1);
+        auto narrow = [&](const std::uint16_t* values) PIXMORA_TARGET_AVX512 {
+            return _mm512_cvtepi16_epi8(loadBytes(values + x, 2 * count));
+        };
+        const __m512i blueGreen = _mm512_inserti64x4(_mm512_castsi256_si512(narrow(blue)), narrow(green), 1);
+        const __m512i r = _mm512_castsi256_si512(narrow(red));
         std::uint8_t* out = row + 3 * x;
         const int bytes = 3 * count;
-        const __mmask64 low = bytes >= 64 ? ~__mmask64{0} : (__mmask64{1} << bytes) - 1;
-        _mm512_mask_storeu_epi8(out, low, _mm512_permutex2var_epi8(blueGreen, firstIndex, r));
+        storeBytes(out, _mm512_permutex2var_epi8(blueGreen, firstIndex, r), bytes);
         if (bytes > 64)
-            _mm512_mask_storeu_epi8(out + 64, (__mmask64{1} << (bytes - 64)) - 1,
-                                    _mm512_permutex2var_epi8(blueGreen, secondIndex, r));
+            storeBytes(out + 64, _mm512_permutex2var_epi8(blueGreen, secondIndex, r), bytes - 64);
     }
 }
 

@@ -1,6 +1,7 @@
 #include "ByteMeans.h"
 
 #include "KernelLevel.h"
+#include "Vector512.h"
 
 #if PIXMORA_X86
 #include <immintrin.h>
@@ -155,11 +156,10 @@ PIXMORA_TARGET_AVX512 void mean4Avx512(std::uint8_t* out, const std::uint8_t* a,
     }
     const __m512i one = _mm512_set1_epi8(1);
     for (int i = 0; i < bytes; i += 64) {
-        // The last step loads and stores only the bytes that are left.
-        const __mmask64 m = bytes - i >= 64 ? ~__mmask64{0} : (__mmask64{1} << (bytes - i)) - 1;
-        const __m512i r = mean4Of(_mm512_maskz_loadu_epi8(m, a + i), _mm512_maskz_loadu_epi8(m, b + i),
-                                  _mm512_maskz_loadu_epi8(m, c + i), _mm512_maskz_loadu_epi8(m, d + i), one);
-        _mm512_mask_storeu_epi8(out + i, m, r);
+        const int left = bytes - i;
+        const __m512i r = mean4Of(loadBytes(a + i, left), loadBytes(b + i, left), loadBytes(c + i, left),
+                                  loadBytes(d + i, left), one);
+        storeBytes(out + i, r, left);
     }
 }
 
@@ -167,10 +167,11 @@ PIXMORA_TARGET_AVX512 void embossRange512(std::uint8_t* out, const std::uint8_t*
                                           const std::uint8_t* other, int begin, int end) {
     const __m512i ones = _mm512_set1_epi8(-1), one = _mm512_set1_epi8(1);
     for (int i = begin; i < end; i += 64) {
-        const __mmask64 m = end - i >= 64 ? ~__mmask64{0} : (__mmask64{1} << (end - i)) - 1;
-        const __m512i v = floorMean(_mm512_maskz_loadu_epi8(m, row + i),
-                                    _mm512_xor_si512(_mm512_maskz_loadu_epi8(m, other + i), ones), one);
-        _mm512_mask_storeu_epi8(out + i, m, v);
+        const int left = end - i;
+        storeBytes(
+            out + i,
+            floorMean(loadBytes(row + i, left), _mm512_xor_si512(loadBytes(other + i, left), ones), one),
+            left);
     }
 }
 

@@ -6,6 +6,7 @@
 #include "Effects.h"
 #include "KernelLevel.h"
 #include "Parallel.h"
+#include "Vector512.h"
 
 #include <algorithm>
 
@@ -112,10 +113,7 @@ PIXMORA_TARGET_AVX512 void fillRows512(Bitmap& layer, int begin, int end, std::u
             // The bytes left in the row from this step on.
             const int left = 3 * (width - x);
             auto store = [&](int offset, __m512i bytes, int count) PIXMORA_TARGET_AVX512 {
-                const int here = std::min(count, left - offset);
-                if (here > 0)
-                    _mm512_mask_storeu_epi8(out + 3 * x + offset,
-                                            here >= 64 ? ~__mmask64{0} : (__mmask64{1} << here) - 1, bytes);
+                storeBytes(out + 3 * x + offset, bytes, std::min(count, left - offset));
             };
             if constexpr (DrawsPerPixel == 3) {
                 const __m512i index = _mm512_load_si512(colour.at);

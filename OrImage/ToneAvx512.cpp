@@ -3,6 +3,7 @@
 // table is two two-register byte permutes and a blend on the index's top bit. The last step of a row loads
 // and stores only the bytes it owns.
 #include "ToneKernels.h"
+#include "Vector512.h"
 
 #include <algorithm>
 
@@ -96,18 +97,12 @@ PIXMORA_TARGET_AVX512 inline __m512i saturate(__m512i lanes, const Lut512& steps
     return _mm512_mask_blend_epi8(down, _mm512_adds_epu8(mean, step), _mm512_subs_epu8(mean, step));
 }
 
-PIXMORA_TARGET_AVX512 inline __mmask64 firstBytes(int count) {
-    return _cvtu64_mask64(count >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << count) - 1);
-}
-
 PIXMORA_TARGET_AVX512 void tableRow512(const TonePlan& plan, const std::uint8_t* in, const std::uint8_t*,
                                        std::uint8_t* out, int width) {
     const Lut512 lut = loadLut(plan.tables.plain);
     const int bytes = 3 * width;
-    for (int i = 0; i < bytes; i += 64) {
-        const __mmask64 mask = firstBytes(bytes - i);
-        _mm512_mask_storeu_epi8(out + i, mask, lookup(lut, _mm512_maskz_loadu_epi8(mask, in + i)));
-    }
+    for (int i = 0; i < bytes; i += 64)
+        storeBytes(out + i, lookup(lut, loadBytes(in + i, bytes - i)), bytes - i);
 }
 
 // Noise with nothing that couples the channels: every byte on its own, 64 a step. The sum before the noise
@@ -124,8 +119,7 @@ PIXMORA_TARGET_AVX512 void noiseBytesRow512(const TonePlan& plan, const std::uin
     const __m512i amount = _mm512_set1_epi8(static_cast<char>(brightness < 0 ? -brightness : brightness));
     const int bytes = 3 * width;
     for (int i = 0; i < bytes; i += 64) {
-        const __mmask64 mask = firstBytes(bytes - i);
-        const __m512i c = _mm512_maskz_loadu_epi8(mask, in + i), n = _mm512_maskz_loadu_epi8(mask, noise + i);
+        const __m512i c = loadBytes(in + i, bytes - i), n = loadBytes(noise + i, bytes - i);
         __m512i v;
         if constexpr (Sum == NoiseSum::BrightnessUp)
             v = _mm512_adds_epu8(_mm512_adds_epu8(c, amount), n);
@@ -136,7 +130,7 @@ PIXMORA_TARGET_AVX512 void noiseBytesRow512(const TonePlan& plan, const std::uin
             v = _mm512_subs_epu8(_mm512_adds_epu8(n, lookup(raise, c)), lookup(lower, c));
         if constexpr (After)
             v = lookup(after, v);
-        _mm512_mask_storeu_epi8(out + i, mask, v);
+        storeBytes(out + i, v, bytes - i);
     }
 }
 
@@ -181,12 +175,13 @@ template <bool Solar, bool Noise, Coupling C>
 PIXMORA_TARGET_AVX512 inline __mmask16 toneGroup(const std::uint8_t* in, const std::uint8_t* noise,
                                                  std::uint8_t* out, int x, int width, const ToneRegisters& k,
                                                  const GrayTables* halvesTable) {
-    const __mmask64 bytes = firstBytes(3 * std::min(16, width - x));
-    __m512i lanes = _mm512_permutexvar_epi8(k.toLanes, _mm512_maskz_loadu_epi8(bytes, in + 3 * x));
+    // The group's 48 bytes (more are read where the row has them, and ignored).
+    const int left = 3 * (width - x);
+    __m512i lanes = _mm512_permutexvar_epi8(k.toLanes, loadBytes(in + 3 * x, left));
     if constexpr (Solar)
         lanes = solarize(lanes, k.solarLimit);
     if constexpr (Noise) {
-        const __m512i n = _mm512_permutexvar_epi8(k.toLanes, _mm512_maskz_loadu_epi8(bytes, noise + 3 * x));
+        const __m512i n = _mm512_permutexvar_epi8(k.toLanes, loadBytes(noise + 3 * x, left));
         lanes = lookup(k.after,
                        _mm512_subs_epu8(_mm512_adds_epu8(n, lookup(k.first, lanes)), lookup(k.lower, lanes)));
     } else {
@@ -201,7 +196,7 @@ PIXMORA_TARGET_AVX512 inline __mmask16 toneGroup(const std::uint8_t* in, const s
     } else if constexpr (C == Coupling::Saturation) {
         lanes = _mm512_xor_si512(saturate(lanes, k.steps, k.flip), k.invert);
     }
-    _mm512_mask_storeu_epi8(out + 3 * x, bytes, _mm512_permutexvar_epi8(k.fromLanes, lanes));
+    storeBytes(out + 3 * x, _mm512_permutexvar_epi8(k.fromLanes, lanes), std::min(48, left));
     return halves;
 }
 

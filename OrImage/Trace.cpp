@@ -8,6 +8,7 @@
 #include "Effects.h"
 #include "KernelLevel.h"
 #include "Parallel.h"
+#include "Vector512.h"
 
 #include <algorithm>
 #include <cstring>
@@ -180,7 +181,7 @@ PIXMORA_TARGET_AVX512 void indexRow512(const std::uint8_t* pixels, int width, st
         const int bytes = 3 * std::min(64, width - x);
         __m512i v[3];
         for (int k = 0; k < 3; ++k)
-            v[k] = _mm512_maskz_loadu_epi8(upTo(64 * k, bytes - 1), pixels + 3 * x + 64 * k);
+            v[k] = loadBytes(pixels + 3 * x + 64 * k, bytes - 64 * k);
         auto channel = [&](int c) PIXMORA_TARGET_AVX512 {
             return _mm512_mask_blend_epi8(
                 split.fromHigh[c], _mm512_permutex2var_epi8(v[0], _mm512_load_si512(split.low[c].at), v[1]),
@@ -188,7 +189,7 @@ PIXMORA_TARGET_AVX512 void indexRow512(const std::uint8_t* pixels, int width, st
         };
         const __m512i index = _mm512_add_epi8(
             _mm512_add_epi8(lookup(blue, channel(0)), lookup(green, channel(1))), lookup(red, channel(2)));
-        _mm512_mask_storeu_epi8(out + x, upTo(x, width - 1), index);
+        storeBytes(out + x, index, width - x);
     }
 }
 
@@ -235,11 +236,11 @@ PIXMORA_TARGET_AVX512 void traceRow512(const std::uint8_t* up, const std::uint8_
         const __m512i marks = _mm512_movm_epi8(mark);
         const int bytes = 3 * std::min(64, s.width - x0);
         for (int k = 0; k < 3; ++k) {
-            const __mmask64 inside = upTo(64 * k, bytes - 1);
             const __mmask64 black =
                 _mm512_movepi8_mask(_mm512_permutexvar_epi8(_mm512_load_si512(triple.part[k].at), marks));
-            const __m512i pixels = _mm512_maskz_loadu_epi8(inside & ~black, in + 3 * x0 + 64 * k);
-            _mm512_mask_storeu_epi8(out + 3 * x0 + 64 * k, inside, pixels);
+            const int left = bytes - 64 * k;
+            storeBytes(out + 3 * x0 + 64 * k,
+                       _mm512_maskz_mov_epi8(~black, loadBytes(in + 3 * x0 + 64 * k, left)), left);
         }
     }
 }
