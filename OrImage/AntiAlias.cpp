@@ -119,8 +119,9 @@ void antiAliasRowSse2(std::uint8_t* row, const std::uint8_t* up, const std::uint
 
 // Pass q of row r reads row r - 1 after pass q and rows r and r + 1 after pass q - 1 only, so in a stage
 // pass q runs one row behind pass q - 1. The first pass of a stage follows the last pass of the stage
-// before in the same way, wherever that one runs. Works in place on `p`, which holds the source.
-void antiAliasByRows(Bitmap& p, int passes) {
+// before in the same way, wherever that one runs. Works in place on `p`, which holds the source; `tone`, if
+// given, renders each inner row once the last pass is done with it.
+void antiAliasByRows(Bitmap& p, int passes, const ToneRows* tone) {
     const int x1 = p.width() - 2, y1 = p.height() - 2; // the inner rectangle starts at (1, 1)
     auto rowKernel = &antiAliasRow;
 #if PIXMORA_X86
@@ -141,8 +142,11 @@ void antiAliasByRows(Bitmap& p, int passes) {
                     if (q == 0 && before)
                         before->waitFor(std::min(row + 2, y1 + 1));
                     rowKernel(p.row(row), p.row(row - 1), p.row(row + 1), 1, x1);
-                    if (q == count - 1)
+                    if (q == count - 1) {
                         progress[stage].publish(row + 1);
+                        if (tone && stage == stages.count - 1)
+                            (*tone)(row);
+                    }
                 }
             progress[stage].publish(y1 + 1);
         }
@@ -214,7 +218,9 @@ public:
 
     // Applies the stage's passes to `in`, whose rows the stage before finishes as `before` reports, and
     // writes the result rows into `out` (which may be `in`), reporting them in `done`.
-    PIXMORA_TARGET_AVX512 void run(const Bitmap& in, Bitmap& out, const Progress* before, Progress& done);
+    // `tone`, if given, renders each output row once it is written.
+    PIXMORA_TARGET_AVX512 void run(const Bitmap& in, Bitmap& out, const Progress* before, Progress& done,
+                                   const ToneRows* tone);
 
 private:
     static constexpr int Pad = 2 * Lanes + Block; // around a planar row, for loads that run past its ends
@@ -228,7 +234,7 @@ private:
 
     void loadRow(const Bitmap& in, int y, std::vector<std::uint16_t>& rows);
     void putTopRow(int lane);
-    template <bool Drain> PIXMORA_TARGET_AVX512 void sweep(int r, Bitmap& out);
+    template <bool Drain> PIXMORA_TARGET_AVX512 void sweep(int r, Bitmap& out, const ToneRows* tone);
 
     const Bitmap& m_source;
     int m_width, m_height, m_passes, m_lastStep;
@@ -344,7 +350,7 @@ sweepBlock(LaneVector* diagonals, int d0, int width, const std::uint16_t* const*
 }
 
 // One sweep: lane q on row r - q.
-template <bool Drain> PIXMORA_TARGET_AVX512 void LaneStage::sweep(int r, Bitmap& out) {
+template <bool Drain> PIXMORA_TARGET_AVX512 void LaneStage::sweep(int r, Bitmap& out, const ToneRows* tone) {
     const int last = m_passes - 1;
     const int bottomLane = r - (m_height - 1);
     SweepState s;
@@ -381,10 +387,12 @@ template <bool Drain> PIXMORA_TARGET_AVX512 void LaneStage::sweep(int r, Bitmap&
     if (y < 1 || y > m_height - 2)
         return;
     interleave(planar(m_output, 0), planar(m_output, 1), planar(m_output, 2), out.row(y), 1, m_width - 1);
+    if (tone)
+        (*tone)(y);
 }
 
 PIXMORA_TARGET_AVX512 void LaneStage::run(const Bitmap& in, Bitmap& out, const Progress* before,
-                                          Progress& done) {
+                                          Progress& done, const ToneRows* tone) {
     // Before the first sweep lane 0 stands on the top row.
     putTopRow(0);
     if (before)
@@ -398,9 +406,9 @@ PIXMORA_TARGET_AVX512 void LaneStage::run(const Bitmap& in, Bitmap& out, const P
             before->waitFor(r + 2);
         loadRow(in, r + 1, m_rows[1 - m_here]);
         if (r >= m_height - 1)
-            sweep<true>(r, out);
+            sweep<true>(r, out, tone);
         else
-            sweep<false>(r, out);
+            sweep<false>(r, out, tone);
         if (r < m_passes)
             putTopRow(r);
         const int finished = r - (m_passes - 1);
@@ -415,18 +423,23 @@ PIXMORA_VECTOR_CODE_END
 
 } // namespace
 
-void antiAlias(const Bitmap& source, Bitmap& result, int passes) {
+void antiAlias(const Bitmap& source, Bitmap& result, int passes, const ToneRows* tone) {
     const int width = source.width(), height = source.height();
+    auto copyRow = [&](int y) {
+        std::memcpy(result.row(y), source.row(y), rowBytes(source));
+        if (tone)
+            (*tone)(y);
+    };
     if (width < 3 || height < 3 || passes <= 0) {
         for (int y = 0; y < height; ++y)
-            std::memcpy(result.row(y), source.row(y), rowBytes(source));
+            copyRow(y);
         return;
     }
 #if PIXMORA_X86
     if (kernelLevel() >= KernelLevel::Avx512) {
         // The stages write every inner pixel; the border is the source's.
-        std::memcpy(result.row(0), source.row(0), rowBytes(source));
-        std::memcpy(result.row(height - 1), source.row(height - 1), rowBytes(source));
+        copyRow(0);
+        copyRow(height - 1);
         for (int y = 1; y < height - 1; ++y) {
             std::memcpy(result.pixel(0, y), source.pixel(0, y), 3);
             std::memcpy(result.pixel(width - 1, y), source.pixel(width - 1, y), 3);
@@ -440,14 +453,19 @@ void antiAlias(const Bitmap& source, Bitmap& result, int passes) {
         runParts(stages.threads, [&](int part, int parts) {
             for (int stage = part; stage < stages.count; stage += parts)
                 lanes[stage]->run(stage == 0 ? source : result, result,
-                                  stage > 0 ? &progress[stage - 1] : nullptr, progress[stage]);
+                                  stage > 0 ? &progress[stage - 1] : nullptr, progress[stage],
+                                  stage == stages.count - 1 ? tone : nullptr);
         });
         return;
     }
 #endif
     for (int y = 0; y < height; ++y)
         std::memcpy(result.row(y), source.row(y), rowBytes(source));
-    antiAliasByRows(result, passes);
+    if (tone) {
+        (*tone)(0);
+        (*tone)(height - 1);
+    }
+    antiAliasByRows(result, passes, tone);
 }
 
 } // namespace pixmora

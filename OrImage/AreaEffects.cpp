@@ -101,8 +101,9 @@ void splitBlurColumns(std::uint8_t* out, const std::uint8_t* up, const std::uint
         edge(x);
 }
 
-// One whole pass, row after row, from `old` (which may be `result` itself) into `result`.
-void splitPass(const Bitmap& old, Bitmap& result, int amount, const ByteMeans& means) {
+// One whole pass, row after row, from `old` (which may be `result` itself) into `result`; `tone`, if given,
+// renders each row once it is done.
+void splitPass(const Bitmap& old, Bitmap& result, int amount, const ByteMeans& means, const ToneRows* tone) {
     const int height = result.height();
     for (int y = 0; y < height; ++y) {
         const SplitRows rows = splitRows(y, height, amount);
@@ -110,6 +111,8 @@ void splitPass(const Bitmap& old, Bitmap& result, int amount, const ByteMeans& m
         const std::uint8_t* down =
             rows.down == y ? nullptr : (rows.down < y ? result.row(rows.down) : old.row(rows.down));
         splitBlurRow(result.row(y), old.row(y), up, down, result.width(), amount, means);
+        if (tone)
+            (*tone)(y);
     }
 }
 
@@ -127,8 +130,10 @@ constexpr int GaussAmount = 3;
 // the stage before, three rows behind, wherever that one runs.
 class GaussWavefront {
 public:
-    GaussWavefront(const Bitmap& source, Bitmap& result, int passes, const ByteMeans& means)
-        : m_source(source), m_result(result), m_passes(passes), m_means(means), m_rowBytes(rowBytes(result)) {
+    GaussWavefront(const Bitmap& source, Bitmap& result, int passes, const ByteMeans& means,
+                   const ToneRows* tone)
+        : m_source(source), m_result(result), m_passes(passes), m_means(means), m_tone(tone),
+          m_rowBytes(rowBytes(result)) {
         m_saved.resize(static_cast<std::size_t>(passes) * 3 * m_rowBytes);
     }
 
@@ -168,8 +173,11 @@ private:
                 if (j == 0 && before)
                     before->waitFor(std::min(y + GaussAmount + 1, height));
                 passRow(first + j, y);
-                if (j == count - 1)
+                if (j == count - 1) {
                     done.publish(y + 1);
+                    if (m_tone && end == m_passes) // the last pass of all
+                        (*m_tone)(y);
+                }
             }
     }
 
@@ -189,35 +197,43 @@ private:
     Bitmap& m_result;
     int m_passes;
     const ByteMeans& m_means;
+    const ToneRows* m_tone;
     std::size_t m_rowBytes;
     std::vector<std::uint8_t> m_saved;
 };
 
 } // namespace
 
-void emboss(const Bitmap& source, Bitmap& result) {
+void emboss(const Bitmap& source, Bitmap& result, const ToneRows* tone) {
     const int height = source.height();
     if (height < 2) { // a single row has no neighbour row: it stays as it is
-        if (height == 1)
-            std::memcpy(result.row(0), source.row(0), rowBytes(source));
+        mosaic(source, result, 1, tone);
         return;
     }
     const ByteMeans& means = byteMeans();
     // Every row but the last reads the next row before it changes, that is from the source.
     parallelRanges(height - 1, source.width(), [&](int begin, int end) {
-        for (int y = begin; y < end; ++y)
+        for (int y = begin; y < end; ++y) {
             means.emboss(result.row(y), source.row(y), source.row(y + 1), source.width());
+            if (tone)
+                (*tone)(y);
+        }
     });
     means.emboss(result.row(height - 1), source.row(height - 1), result.row(height - 2), source.width());
+    if (tone)
+        (*tone)(height - 1);
 }
 
-void mosaic(const Bitmap& source, Bitmap& result, int n) {
+void mosaic(const Bitmap& source, Bitmap& result, int n, const ToneRows* tone) {
     const int width = source.width();
     const int height = source.height();
     if (n <= 1) {
         parallelRanges(height, width, [&](int begin, int end) {
-            for (int y = begin; y < end; ++y)
+            for (int y = begin; y < end; ++y) {
                 std::memcpy(result.row(y), source.row(y), rowBytes(source));
+                if (tone)
+                    (*tone)(y);
+            }
         });
         return;
     }
@@ -236,17 +252,21 @@ void mosaic(const Bitmap& source, Bitmap& result, int n) {
                     std::memcpy(first + 3 * x, corner, 3);
             }
             const int bottom = std::min(top + n, height);
-            for (int y = top + 1; y < bottom; ++y)
-                std::memcpy(result.row(y), first, rowBytes(source));
+            for (int y = top; y < bottom; ++y) {
+                if (y > top)
+                    std::memcpy(result.row(y), first, rowBytes(source));
+                if (tone)
+                    (*tone)(y);
+            }
         }
     });
 }
 
-void splitBlur(const Bitmap& source, Bitmap& result, int amount) {
+void splitBlur(const Bitmap& source, Bitmap& result, int amount, const ToneRows* tone) {
     const int width = source.width(), height = source.height();
     const ByteMeans& means = byteMeans();
     if (amount <= 0) {
-        mosaic(source, result, 1);
+        mosaic(source, result, 1, tone);
         return;
     }
     // A row reads the row `amount` above it (already new) and below it (still old, so from the source);
@@ -255,13 +275,16 @@ void splitBlur(const Bitmap& source, Bitmap& result, int amount) {
     // a thread starts a row once every thread has finished the row above it that it reads.
     const int parts = partsFor(static_cast<long long>(width) * height, width);
     if (height < 3 * amount || parts == 1) {
-        splitPass(source, result, amount, means);
+        splitPass(source, result, amount, means, tone);
         return;
     }
     // The first `amount` rows read themselves and a row of the source only: any order will do.
     parallelRanges(amount, width, [&](int begin, int end) {
-        for (int y = begin; y < end; ++y)
+        for (int y = begin; y < end; ++y) {
             splitBlurRow(result.row(y), source.row(y), nullptr, source.row(y + amount), width, amount, means);
+            if (tone)
+                (*tone)(y);
+        }
     });
     std::vector<Progress> progress(static_cast<std::size_t>(parts));
     for (Progress& p : progress)
@@ -278,25 +301,27 @@ void splitBlur(const Bitmap& source, Bitmap& result, int amount) {
             const std::uint8_t* down = downIsNew ? result.row(rows.down) : source.row(rows.down);
             splitBlurColumns(result.row(y), up, down, width, amount, x0, x1, means);
             progress[part].publish(y + 1);
+            if (tone)
+                (*tone)(y, x0, x1);
         }
     });
 }
 
-void gaussianBlur(const Bitmap& source, Bitmap& result, int strength) {
+void gaussianBlur(const Bitmap& source, Bitmap& result, int strength, const ToneRows* tone) {
     const int passes = strength + 1;
     const ByteMeans& means = byteMeans();
     if (strength < 0) {
-        mosaic(source, result, 1);
+        mosaic(source, result, 1, tone);
         return;
     }
     // Small pictures, where the rows near the top and the bottom read each other, go pass by pass.
     if (source.height() < 16) {
-        splitPass(source, result, GaussAmount, means);
+        splitPass(source, result, GaussAmount, means, passes == 1 ? tone : nullptr);
         for (int pass = 1; pass < passes; ++pass)
-            splitPass(result, result, GaussAmount, means);
+            splitPass(result, result, GaussAmount, means, pass == passes - 1 ? tone : nullptr);
         return;
     }
-    GaussWavefront(source, result, passes, means).run();
+    GaussWavefront(source, result, passes, means, tone).run();
 }
 
 } // namespace pixmora

@@ -3,6 +3,7 @@
 #include "Bitmap.h"
 
 #include <cstdint>
+#include <memory>
 
 // The pixel work of the effect image component, as plain functions over working bitmaps. The engine
 // decides when each one runs; these only compute.
@@ -36,6 +37,29 @@ struct ToneSettings {
 // Renders input (plus the noise layer, when given) into output, which has the input's size.
 void renderTone(const Bitmap& input, const Bitmap* noise, Bitmap& output, const ToneSettings& settings);
 
+namespace tone {
+struct TonePlan;
+}
+
+// The same pass a part of a row at a time, from any thread: for a kernel that renders the rows of its
+// result as it finishes them, while they are still in the cache.
+class ToneRows {
+public:
+    ToneRows(const Bitmap& input, const Bitmap* noise, Bitmap& output, const ToneSettings& settings);
+    ~ToneRows();
+    ToneRows(const ToneRows&) = delete;
+    ToneRows& operator=(const ToneRows&) = delete;
+    // Pixels x0..x1-1 of row y.
+    void operator()(int y, int x0, int x1) const;
+    void operator()(int y) const { (*this)(y, 0, m_input.width()); }
+
+private:
+    std::shared_ptr<const tone::TonePlan> m_plan;
+    const Bitmap& m_input;
+    const Bitmap* m_noise;
+    Bitmap& m_output;
+};
+
 // The splitlight curve applied `times` times to one channel value.
 int splitlightValue(int c, int times);
 // The grey value of a pixel, as the extended-precision weighted sum rounded to nearest, ties to even.
@@ -43,16 +67,19 @@ int grayValue(int r, int g, int b);
 
 // --- neighbourhood effects ---------------------------------------------------------------------------
 // Each writes into `result` (another bitmap of the source's size) what the effect gives when it works in
-// place on a copy of `source`, in its own order.
-void emboss(const Bitmap& source, Bitmap& result);
-void mosaic(const Bitmap& source, Bitmap& result, int blockSize);
-void splitBlur(const Bitmap& source, Bitmap& result, int amount);
-void gaussianBlur(const Bitmap& source, Bitmap& result, int strength); // strength + 1 split blurs of 3
-void antiAlias(const Bitmap& source, Bitmap& result, int passes);
-void trace(const Bitmap& source, Bitmap& result, int intensity);
+// place on a copy of `source`, in its own order. With `tone`, every pixel of the result also goes through
+// that pass (of input `result`) once it is final.
+void emboss(const Bitmap& source, Bitmap& result, const ToneRows* tone = nullptr);
+void mosaic(const Bitmap& source, Bitmap& result, int blockSize, const ToneRows* tone = nullptr);
+void splitBlur(const Bitmap& source, Bitmap& result, int amount, const ToneRows* tone = nullptr);
+// strength + 1 split blurs of 3
+void gaussianBlur(const Bitmap& source, Bitmap& result, int strength, const ToneRows* tone = nullptr);
+void antiAlias(const Bitmap& source, Bitmap& result, int passes, const ToneRows* tone = nullptr);
+void trace(const Bitmap& source, Bitmap& result, int intensity, const ToneRows* tone = nullptr);
 // Copies of the bilinear resampling of `source` to tileWidth x tileHeight, laid over `result` from its
 // top-left corner and clipped at its edges.
-void tile(const Bitmap& source, Bitmap& result, int tileWidth, int tileHeight);
+void tile(const Bitmap& source, Bitmap& result, int tileWidth, int tileHeight,
+          const ToneRows* tone = nullptr);
 // Fills `destination` (of its own size) with the bilinear resampling of the whole `source`.
 void resampleBilinear(const Bitmap& source, Bitmap& destination);
 

@@ -39,7 +39,7 @@ void resampleBilinear(const Bitmap& s, Bitmap& d) {
     }
 }
 
-void tile(const Bitmap& source, Bitmap& result, int tileWidth, int tileHeight) {
+void tile(const Bitmap& source, Bitmap& result, int tileWidth, int tileHeight, const ToneRows* tone) {
     if (tileWidth <= 0 || tileHeight <= 0 || result.isEmpty())
         return;
     Bitmap tileBitmap(tileWidth, tileHeight);
@@ -56,6 +56,8 @@ void tile(const Bitmap& source, Bitmap& result, int tileWidth, int tileHeight) {
                 std::memcpy(out + filled, out, bytes);
                 filled += bytes;
             }
+            if (tone)
+                (*tone)(y);
         }
     });
 }

@@ -78,11 +78,22 @@ std::shared_ptr<const TonePlan> planFor(const ToneSettings& s, bool noise) {
 
 } // namespace
 
+ToneRows::ToneRows(const Bitmap& input, const Bitmap* noise, Bitmap& output, const ToneSettings& settings)
+    : m_plan(planFor(settings, noise != nullptr)), m_input(input), m_noise(noise), m_output(output) {}
+
+ToneRows::~ToneRows() = default;
+
+void ToneRows::operator()(int y, int x0, int x1) const {
+    const std::ptrdiff_t at = 3 * static_cast<std::ptrdiff_t>(x0);
+    m_plan->row(*m_plan, m_input.row(y) + at, m_noise ? m_noise->row(y) + at : nullptr, m_output.row(y) + at,
+                x1 - x0);
+}
+
 void renderTone(const Bitmap& input, const Bitmap* noise, Bitmap& output, const ToneSettings& s) {
-    const std::shared_ptr<const TonePlan> plan = planFor(s, noise != nullptr);
+    const ToneRows rows(input, noise, output, s);
     parallelRanges(input.height(), input.width(), [&](int begin, int end) {
         for (int y = begin; y < end; ++y)
-            plan->row(*plan, input.row(y), noise ? noise->row(y) : nullptr, output.row(y), input.width());
+            rows(y);
     });
 }
 

@@ -250,15 +250,18 @@ PIXMORA_VECTOR_CODE_END
 
 } // namespace
 
-void trace(const Bitmap& source, Bitmap& result, int intensity) {
+void trace(const Bitmap& source, Bitmap& result, int intensity, const ToneRows* tone) {
     const int width = source.width(), height = source.height();
     const Scans scans = scansOf(source, intensity);
     const std::optional<int> reference =
         intensity > 0 && !source.isEmpty() ? findReference(source, scans) : std::nullopt;
     if (!reference) { // no border at all: nothing turns black
         parallelRanges(height, width, [&](int begin, int end) {
-            for (int y = begin; y < end; ++y)
+            for (int y = begin; y < end; ++y) {
                 std::memcpy(result.row(y), source.row(y), 3 * static_cast<std::size_t>(width));
+                if (tone)
+                    (*tone)(y);
+            }
         });
         return;
     }
@@ -291,6 +294,8 @@ void trace(const Bitmap& source, Bitmap& result, int intensity) {
                 indexKernel(source.row(y + 1), width, ring[2]);
             rowKernel(ring[0], ring[1], ring[2], source.row(y), result.row(y),
                       RowRules{&scans, *reference, y});
+            if (tone)
+                (*tone)(y);
             std::rotate(ring, ring + 1, ring + 3);
         }
     });
