@@ -469,3 +469,25 @@ TEST_P(ToneThreads, BandsOfRowsGiveTheLiteralPass) {
                 << w << "x" << h << " round " << round;
         }
 }
+
+TEST_P(ToneKernels, PiecesOfRowsFromAnyThread) {
+    // A kernel that finishes its result in pieces of rows renders them piece by piece; the pieces must
+    // join to the pass over whole rows, whatever their lengths.
+    std::mt19937 rng(99);
+    const Bitmap input = noise(133, 6, 1);
+    const Bitmap layer = layerOfBytes(133, 6, {0, 7, 200}, 2);
+    for (int round = 0; round < 40; ++round) {
+        const ToneSettings s = randomSettings(rng);
+        const Bitmap* noiseLayer = round % 2 ? &layer : nullptr;
+        Bitmap whole(133, 6), pieces(133, 6);
+        pixmora::renderTone(input, noiseLayer, whole, s);
+        const pixmora::ToneRows rows(input, noiseLayer, pieces, s);
+        for (int y = 0; y < 6; ++y)
+            for (int x = 0; x < 133;) {
+                const int end = std::min(133, x + 1 + static_cast<int>(rng() % 70));
+                rows(y, x, end);
+                x = end;
+            }
+        ASSERT_EQ(firstDifference(pieces, whole), "") << "round " << round;
+    }
+}
