@@ -24,24 +24,9 @@ std::size_t rowBytes(const Bitmap& p) {
     return static_cast<std::size_t>(p.width()) * 3;
 }
 
-// Splits `passes` into stages of at most `maxStage` passes, as many as the threads (or more, when the
-// stages would be too long), so that the stages can run as a pipeline with one stage per thread at a time.
-struct Stages {
-    int threads;
-    int count;
-
-    Stages(int passes, int maxStage, long long pixelsPerPass) {
-        threads = partsFor(pixelsPerPass * passes, passes);
-        const int rounds = (passes + threads * maxStage - 1) / (threads * maxStage);
-        count = std::min(passes, threads * rounds);
-    }
-    int first(int passes, int stage) const { return partBegin(passes, stage, count); }
-};
-
-// --- rows
-// --------------------------------------------------------------------------------------------------- One
-// pass over one row at a time; a stage runs its passes as a wavefront, each a row behind the one before, so
-// that the rows in flight stay in the cache.
+// --- rows -------------------------------------------------------------------------------------------------
+// One pass over one row at a time; a stage runs its passes as a wavefront, each a row behind the one
+// before, so that the rows in flight stay in the cache.
 
 // One row of one pass.
 void antiAliasRow(std::uint8_t* __restrict row, const std::uint8_t* __restrict up,
@@ -130,11 +115,11 @@ void antiAliasByRows(Bitmap& p, int passes, const ToneRows* tone) {
 #endif
     constexpr std::ptrdiff_t CacheBudget = 512 * 1024;
     const int maxStage = static_cast<int>(std::max<std::ptrdiff_t>(1, CacheBudget / p.stride() - 3));
-    const Stages stages(passes, maxStage, static_cast<long long>(p.width()) * p.height());
+    const PipelineStages stages(passes, maxStage, static_cast<long long>(p.width()) * p.height());
     std::vector<Progress> progress(static_cast<std::size_t>(stages.count));
     runParts(stages.threads, [&](int part, int parts) {
         for (int stage = part; stage < stages.count; stage += parts) {
-            const int count = stages.first(passes, stage + 1) - stages.first(passes, stage);
+            const int count = stages.size(stage);
             const Progress* before = stage > 0 ? &progress[stage - 1] : nullptr;
             for (int y = 1; y < y1 + count; ++y)
                 for (int q = std::max(0, y - y1); q < count && q <= y - 1; ++q) {
@@ -444,12 +429,11 @@ void antiAlias(const Bitmap& source, Bitmap& result, int passes, const ToneRows*
             std::memcpy(result.pixel(0, y), source.pixel(0, y), 3);
             std::memcpy(result.pixel(width - 1, y), source.pixel(width - 1, y), 3);
         }
-        const Stages stages(passes, Lanes, static_cast<long long>(width) * height);
+        const PipelineStages stages(passes, Lanes, static_cast<long long>(width) * height);
         std::vector<Progress> progress(static_cast<std::size_t>(stages.count));
         std::vector<std::unique_ptr<LaneStage>> lanes;
         for (int stage = 0; stage < stages.count; ++stage)
-            lanes.push_back(std::make_unique<LaneStage>(source, stages.first(passes, stage + 1) -
-                                                                    stages.first(passes, stage)));
+            lanes.push_back(std::make_unique<LaneStage>(source, stages.size(stage)));
         runParts(stages.threads, [&](int part, int parts) {
             for (int stage = part; stage < stages.count; stage += parts)
                 lanes[stage]->run(stage == 0 ? source : result, result,

@@ -144,13 +144,11 @@ public:
         const int rowsInBudget =
             static_cast<int>(CacheBudget / std::max<std::ptrdiff_t>(1, m_result.stride()));
         const int maxStage = std::max(1, (rowsInBudget - 4) / 3);
-        const int threads = partsFor(static_cast<long long>(m_result.width()) * height * m_passes, m_passes);
-        const int rounds = (m_passes + threads * maxStage - 1) / (threads * maxStage);
-        const int stages = std::min(m_passes, threads * rounds);
-        std::vector<Progress> progress(static_cast<std::size_t>(stages));
-        runParts(threads, [&](int part, int parts) {
-            for (int stage = part; stage < stages; stage += parts)
-                runStage(partBegin(m_passes, stage, stages), partBegin(m_passes, stage + 1, stages),
+        const PipelineStages stages(m_passes, maxStage, static_cast<long long>(m_result.width()) * height);
+        std::vector<Progress> progress(static_cast<std::size_t>(stages.count));
+        runParts(stages.threads, [&](int part, int parts) {
+            for (int stage = part; stage < stages.count; stage += parts)
+                runStage(stages.first(stage), stages.first(stage + 1),
                          stage > 0 ? &progress[stage - 1] : nullptr, progress[stage]);
         });
     }

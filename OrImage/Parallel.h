@@ -50,6 +50,23 @@ template <typename Body> void parallelRanges(int count, long long unitPixels, Bo
     });
 }
 
+// Passes that run as a pipeline of stages: as many stages as threads, or a multiple of them when a stage
+// would hold more than `maxStage` passes. Thread t runs stages t, t + threads, ... in turn; a stage follows
+// the one before it, wherever that one runs, so the stages never wait in a circle.
+struct PipelineStages {
+    int passes;
+    int threads;
+    int count;
+
+    PipelineStages(int passCount, int maxStage, long long pixelsPerPass)
+        : passes(passCount), threads(partsFor(pixelsPerPass * passCount, passCount)) {
+        const int rounds = (passes + threads * maxStage - 1) / (threads * maxStage);
+        count = std::min(passes, threads * rounds);
+    }
+    int first(int stage) const { return partBegin(passes, stage, count); }
+    int size(int stage) const { return first(stage + 1) - first(stage); }
+};
+
 // Progress of one thread's work that another thread waits for, in whole units (rows, say).
 class Progress {
 public:
