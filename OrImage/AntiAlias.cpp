@@ -20,10 +20,6 @@ namespace pixmora {
 
 namespace {
 
-std::size_t rowBytes(const Bitmap& p) {
-    return static_cast<std::size_t>(p.width()) * 3;
-}
-
 // --- rows -------------------------------------------------------------------------------------------------
 // One pass over one row at a time; a stage runs its passes as a wavefront, each a row behind the one
 // before, so that the rows in flight stay in the cache.
@@ -411,7 +407,7 @@ PIXMORA_VECTOR_CODE_END
 void antiAlias(const Bitmap& source, Bitmap& result, int passes, const ToneRows* tone) {
     const int width = source.width(), height = source.height();
     auto copyRow = [&](int y) {
-        std::memcpy(result.row(y), source.row(y), rowBytes(source));
+        std::memcpy(result.row(y), source.row(y), source.rowBytes());
         if (tone)
             (*tone)(y);
     };
@@ -444,7 +440,7 @@ void antiAlias(const Bitmap& source, Bitmap& result, int passes, const ToneRows*
     }
 #endif
     for (int y = 0; y < height; ++y)
-        std::memcpy(result.row(y), source.row(y), rowBytes(source));
+        std::memcpy(result.row(y), source.row(y), source.rowBytes());
     if (tone) {
         (*tone)(0);
         (*tone)(height - 1);

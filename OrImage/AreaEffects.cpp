@@ -13,10 +13,6 @@ namespace pixmora {
 
 namespace {
 
-std::size_t rowBytes(const Bitmap& p) {
-    return static_cast<std::size_t>(p.width()) * 3;
-}
-
 // --- split blur -----------------------------------------------------------------------------------------
 
 struct SplitRows {
@@ -133,7 +129,7 @@ public:
     GaussWavefront(const Bitmap& source, Bitmap& result, int passes, const ByteMeans& means,
                    const ToneRows* tone)
         : m_source(source), m_result(result), m_passes(passes), m_means(means), m_tone(tone),
-          m_rowBytes(rowBytes(result)) {
+          m_rowBytes(result.rowBytes()) {
         m_saved.resize(static_cast<std::size_t>(passes) * 3 * m_rowBytes);
     }
 
@@ -228,7 +224,7 @@ void mosaic(const Bitmap& source, Bitmap& result, int n, const ToneRows* tone) {
     if (n <= 1) {
         parallelRanges(height, width, [&](int begin, int end) {
             for (int y = begin; y < end; ++y) {
-                std::memcpy(result.row(y), source.row(y), rowBytes(source));
+                std::memcpy(result.row(y), source.row(y), source.rowBytes());
                 if (tone)
                     (*tone)(y);
             }
@@ -252,7 +248,7 @@ void mosaic(const Bitmap& source, Bitmap& result, int n, const ToneRows* tone) {
             const int bottom = std::min(top + n, height);
             for (int y = top; y < bottom; ++y) {
                 if (y > top)
-                    std::memcpy(result.row(y), first, rowBytes(source));
+                    std::memcpy(result.row(y), first, source.rowBytes());
                 if (tone)
                     (*tone)(y);
             }

@@ -258,7 +258,7 @@ void trace(const Bitmap& source, Bitmap& result, int intensity, const ToneRows* 
     if (!reference) { // no border at all: nothing turns black
         parallelRanges(height, width, [&](int begin, int end) {
             for (int y = begin; y < end; ++y) {
-                std::memcpy(result.row(y), source.row(y), 3 * static_cast<std::size_t>(width));
+                std::memcpy(result.row(y), source.row(y), source.rowBytes());
                 if (tone)
                     (*tone)(y);
             }
