@@ -39,20 +39,38 @@ inline int splitRight(int x, int width, int amount) {
     return r >= width ? width - 1 : r; // column 0 with an amount that reaches the width
 }
 
+// Which rows of a split-blur pass hold their bytes negated (see ByteMeans.h): the sample rows above and
+// below, the row as it was before the pass, and the row the pass writes.
+struct RowStorage {
+    bool up = false, down = false, old = false, out = false;
+};
+
 // One row of a split-blur pass. `out` is the row being computed and `oldSelf` what it held before the pass
 // (`out` itself when the pass works in place). `up` and `down` are the sample rows as the pass sees them,
 // or nullptr for the row itself: there, columns left of the pixel are already new, the others still old.
 void splitBlurRow(std::uint8_t* out, const std::uint8_t* oldSelf, const std::uint8_t* up,
-                  const std::uint8_t* down, int width, int amount, const ByteMeans& means) {
-    auto sample = [&](const std::uint8_t* row, int column, int x) {
-        return row ? row + 3 * column : (column < x ? out : oldSelf) + 3 * column;
+                  const std::uint8_t* down, int width, int amount, const ByteMeans& means,
+                  RowStorage negated = {}) {
+    // A sample's bytes and whether they are negated.
+    struct Sample {
+        const std::uint8_t* at;
+        int flip;
+    };
+    auto sample = [&](const std::uint8_t* row, bool rowNegated, int column, int x) {
+        if (row)
+            return Sample{row + 3 * column, rowNegated ? 255 : 0};
+        return column < x ? Sample{out + 3 * column, negated.out ? 255 : 0}
+                          : Sample{oldSelf + 3 * column, negated.old ? 255 : 0};
     };
     auto edge = [&](int x) {
         const int l = splitLeft(x, amount), r = splitRight(x, width, amount);
-        const std::uint8_t *ul = sample(up, l, x), *dl = sample(down, l, x);
-        const std::uint8_t *ur = sample(up, r, x), *dr = sample(down, r, x);
-        for (int c = 0; c < 3; ++c)
-            out[3 * x + c] = static_cast<std::uint8_t>((ul[c] + dl[c] + ur[c] + dr[c]) >> 2);
+        const Sample ul = sample(up, negated.up, l, x), dl = sample(down, negated.down, l, x);
+        const Sample ur = sample(up, negated.up, r, x), dr = sample(down, negated.down, r, x);
+        for (int c = 0; c < 3; ++c) {
+            const int sum =
+                (ul.at[c] ^ ul.flip) + (dl.at[c] ^ dl.flip) + (ur.at[c] ^ ur.flip) + (dr.at[c] ^ dr.flip);
+            out[3 * x + c] = static_cast<std::uint8_t>((sum >> 2) ^ (negated.out ? 255 : 0));
+        }
     };
     const int innerBegin = std::min(amount, width);
     const int innerEnd = std::max(width - amount, innerBegin);
@@ -68,7 +86,9 @@ void splitBlurRow(std::uint8_t* out, const std::uint8_t* oldSelf, const std::uin
         const std::uint8_t* dl = down ? down : out;
         const std::uint8_t* ur = (up ? up : oldSelf) + 2 * s;
         const std::uint8_t* dr = (down ? down : oldSelf) + 2 * s;
-        means.mean4(out + s, ul, dl, ur, dr, bytes, self ? static_cast<int>(s) : bytes);
+        const Negated inner{up ? negated.up : negated.out, down ? negated.down : negated.out,
+                            up ? negated.up : negated.old, down ? negated.down : negated.old, negated.out};
+        means.mean4(out + s, ul, dl, ur, dr, bytes, self ? static_cast<int>(s) : bytes, inner);
     }
     for (int x = innerEnd; x < width; ++x)
         edge(x);
@@ -91,7 +111,7 @@ void splitBlurColumns(std::uint8_t* out, const std::uint8_t* up, const std::uint
         const int bytes = 3 * (innerEnd - innerBegin);
         const std::size_t l = 3 * static_cast<std::size_t>(innerBegin - amount);
         const std::size_t r = 3 * static_cast<std::size_t>(innerBegin + amount);
-        means.mean4(out + 3 * innerBegin, up + l, down + l, up + r, down + r, bytes, bytes);
+        means.mean4(out + 3 * innerBegin, up + l, down + l, up + r, down + r, bytes, bytes, Negated{});
     }
     for (int x = innerEnd; x < x1; ++x)
         edge(x);
@@ -175,13 +195,18 @@ private:
             }
     }
 
+    // Between the first pass, which reads the source, and the last, which writes the result, the rows are
+    // kept negated: the means of negated rows are the cheapest to take.
     void passRow(int pass, int y) {
         const int height = m_result.height();
         const Bitmap& old = pass == 0 ? m_source : m_result;
+        const bool writesNegated = pass<m_passes - 1, readsNegated = pass> 0;
         const std::uint8_t* up = y >= GaussAmount ? m_result.row(y - GaussAmount) : nullptr;
-        const std::uint8_t* down =
-            y + GaussAmount < height ? old.row(y + GaussAmount) : saved(pass, height - y);
-        splitBlurRow(m_result.row(y), old.row(y), up, down, m_result.width(), GaussAmount, m_means);
+        const bool downIsOld = y + GaussAmount < height;
+        const std::uint8_t* down = downIsOld ? old.row(y + GaussAmount) : saved(pass, height - y);
+        const RowStorage negated{writesNegated, downIsOld ? readsNegated : writesNegated, readsNegated,
+                                 writesNegated};
+        splitBlurRow(m_result.row(y), old.row(y), up, down, m_result.width(), GaussAmount, m_means, negated);
         if (y == GaussAmount)
             for (int row = 1; row <= 3; ++row)
                 std::memcpy(saved(pass, row), m_result.row(row), m_rowBytes);

@@ -28,19 +28,26 @@ TEST_P(ByteMeansAtEveryLevel, FloorMeansOfEveryCarry) {
     for (int bytes : {1, 15, 16, 17, 31, 32, 33, 63, 64, 65, 200, 256}) {
         const auto a = lane(rng, bytes, 0), b = lane(rng, bytes, 1), c = lane(rng, bytes, 2),
                    d = lane(rng, bytes, 3);
-        for (int maxStep : {bytes, 9, 16, 40}) {
-            std::vector<std::uint8_t> out(static_cast<std::size_t>(bytes));
-            means.mean4(out.data(), a.data(), b.data(), c.data(), d.data(), bytes, maxStep);
-            for (int i = 0; i < bytes; ++i)
-                ASSERT_EQ(out[i], (a[i] + b[i] + c[i] + d[i]) / 4) << bytes << " bytes, byte " << i;
-        }
+        for (int maxStep : {bytes, 9, 16, 40})
+            for (int negations = 0; negations < 32; negations += maxStep == bytes ? 1 : 7) {
+                // Rows kept negated hold 255 - v; the mean is of the values.
+                const pixmora::Negated n{(negations & 1) != 0, (negations & 2) != 0, (negations & 4) != 0,
+                                         (negations & 8) != 0, (negations & 16) != 0};
+                auto value = [](bool negated, std::uint8_t byte) { return negated ? 255 - byte : byte; };
+                std::vector<std::uint8_t> out(static_cast<std::size_t>(bytes));
+                means.mean4(out.data(), a.data(), b.data(), c.data(), d.data(), bytes, maxStep, n);
+                for (int i = 0; i < bytes; ++i)
+                    ASSERT_EQ(value(n.out, out[i]),
+                              (value(n.a, a[i]) + value(n.b, b[i]) + value(n.c, c[i]) + value(n.d, d[i])) / 4)
+                        << bytes << " bytes, byte " << i << ", negations " << negations;
+            }
     }
     // The extremes, where a mean taken in bytes would overflow.
     const std::vector<std::uint8_t> full(64, 255), none(64, 0), one(64, 1);
     std::vector<std::uint8_t> out(64);
-    means.mean4(out.data(), full.data(), full.data(), full.data(), one.data(), 64, 64);
+    means.mean4(out.data(), full.data(), full.data(), full.data(), one.data(), 64, 64, {});
     EXPECT_EQ(out[0], (3 * 255 + 1) / 4);
-    means.mean4(out.data(), none.data(), one.data(), one.data(), one.data(), 64, 64);
+    means.mean4(out.data(), none.data(), one.data(), one.data(), one.data(), 64, 64, {});
     EXPECT_EQ(out[63], 0);
 }
 
