@@ -123,7 +123,11 @@ public:
             if (run.run_type == Run::RT_Iteration) {
                 const double ms =
                     run.GetAdjustedRealTime() * (run.time_unit == benchmark::kMillisecond ? 1.0 : 1e-6);
-                m_pass->ms[baseName(run.benchmark_name())] = ms;
+                // With repetitions, the best of them: the machines are shared, and interference only
+                // ever makes a run slower.
+                const auto [it, added] = m_pass->ms.emplace(baseName(run.benchmark_name()), ms);
+                if (!added)
+                    it->second = std::min(it->second, ms);
             }
     }
 
@@ -339,7 +343,14 @@ int main(int argc, char** argv) {
     }
     if (!takeOwnOptions(argc, argv, threads))
         return 1;
-    benchmark::Initialize(&argc, argv);
+    // Three repetitions unless asked otherwise; the table takes the best of each.
+    std::vector<char*> args(argv, argv + argc);
+    std::string repetitions = "--benchmark_repetitions=3";
+    if (std::none_of(args.begin(), args.end(),
+                     [](const char* a) { return std::string(a).rfind("--benchmark_repetitions", 0) == 0; }))
+        args.push_back(repetitions.data());
+    int argCount = static_cast<int>(args.size());
+    benchmark::Initialize(&argCount, args.data());
     RatioReporter reporter;
     pixmora::setThreadCount(0);
     const int cores = pixmora::threadCount();
