@@ -16,6 +16,8 @@
 #include "Unit9.h"
 #include "WindowGeometry.h"
 
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QEvent>
 #include <QLinearGradient>
 #include <QPainter>
@@ -44,6 +46,8 @@ TForm3::TForm3(QWidget* parent) : QWidget(parent, Qt::Dialog) {
     ui.setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    m_caption = windowTitle();
+    setAcceptDrops(true);
     move(0, 67);
     ui.OrImage1->setPictureOriginal(initialPicture());
     ui.OrImage1->installEventFilter(this);
@@ -69,6 +73,24 @@ void TForm3::showEvent(QShowEvent* event) {
         position.setY(std::max(position.y(), toolBarBottom));
     }
     moveFrameTo(this, position);
+}
+
+void TForm3::setCaption(const QString& fileName) {
+    m_caption = fileName;
+    // Qt shows a doubled marker as the marker itself.
+    QString escaped = fileName;
+    escaped.replace(QLatin1String("[*]"), QLatin1String("[*][*]"));
+    setWindowTitle(escaped);
+}
+
+void TForm3::dragEnterEvent(QDragEnterEvent* event) {
+    if (Form1)
+        Form1->acceptPictureDrag(event);
+}
+
+void TForm3::dropEvent(QDropEvent* event) {
+    if (Form1)
+        Form1->dropPicture(event);
 }
 
 void TForm3::setTopmost(bool on) {

@@ -115,25 +115,30 @@ TEST_F(HostWindowTest, ClosingTheWindowKeepsTheButtonsAndTheScrollRangeFollowsTh
     EXPECT_FALSE(Form3->isMinimized());
 }
 
-TEST_F(HostWindowTest, RealBoxesComeAboveThePictureWindow) {
+TEST_F(HostWindowTest, RealBoxesBelongToTheRaisingWindowAndComeAboveThePictureWindow) {
     ProgramDialogs realBoxes;
     pixmora::setUserDialogs(&realBoxes);
     Form3->show();
+    Form18->show();
     ASSERT_TRUE(Form3->isTopmost());
-    bool topmostDuringBox = true;
-    QWidget* owner = nullptr;
-    QTimer::singleShot(0, [&] {
-        QWidget* box = QApplication::activeModalWidget();
-        topmostDuringBox = Form3->isTopmost();
-        owner = box ? box->parentWidget() : nullptr;
-        if (box)
-            box->close();
-    });
-    realBoxes.showMessage(Form1, "Imagem salva com sucesso!");
+    for (QWidget* raiser : {static_cast<QWidget*>(Form1), static_cast<QWidget*>(Form18)}) {
+        bool topmostDuringBox = true;
+        QWidget* owner = nullptr;
+        QTimer::singleShot(0, [&] {
+            QWidget* box = QApplication::activeModalWidget();
+            topmostDuringBox = Form3->isTopmost();
+            owner = box ? box->parentWidget() : nullptr;
+            if (box)
+                box->close();
+        });
+        // A control inside the window stands for its window.
+        realBoxes.showMessage(raiser == Form18 ? static_cast<QWidget*>(Form18->ui.Button2) : raiser,
+                              "Verificação concluida! Pressione OK");
+        EXPECT_FALSE(topmostDuringBox);
+        EXPECT_EQ(owner, raiser);
+        EXPECT_TRUE(Form3->isTopmost());
+    }
     pixmora::setUserDialogs(&dialogs);
-    EXPECT_FALSE(topmostDuringBox);
-    EXPECT_EQ(owner, Form3);
-    EXPECT_TRUE(Form3->isTopmost());
 }
 
 TEST_F(HostWindowTest, EveryOtherWindowBelongsToTheMainWindow) {
