@@ -130,7 +130,9 @@ void layoutToolBar(QWidget* toolBar, const QList<QWidget*>& controls) {
 
 TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     ui.setupUi(this);
-    move(120, 91);
+    // The restored window's frame: 545 x 375 at (120, 91).
+    setOuterSize(this, QSize(545, 375));
+    moveFrameTo(this, QPoint(120, 91));
     setAcceptDrops(true);
     layoutToolBar(ui.Panel1, {ui.SpeedButton1, ui.SpeedButton2, ui.SpeedButton3, ui.SpeedButton4,
                               ui.CheckBox1, ui.SpeedButton5});

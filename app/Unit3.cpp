@@ -47,6 +47,7 @@ TForm3::TForm3(QWidget* parent) : QWidget(parent, Qt::Dialog) {
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     m_caption = windowTitle();
+    setOuterSize(this, QSize(800, 485));
     setAcceptDrops(true);
     move(0, 67);
     ui.OrImage1->setPictureOriginal(initialPicture());

@@ -25,6 +25,7 @@ TForm6::TForm6(QWidget* parent) : QWidget(parent, Qt::Dialog) {
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFixedSize(size());
+    setOuterSize(this, QSize(303, 336));
     ui.BitBtn1->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
 
     // An exclusive group may start with nothing selected; the user can only ever move the selection.

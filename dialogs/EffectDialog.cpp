@@ -6,8 +6,6 @@
 #include "Unit3.h"
 #include "WindowGeometry.h"
 
-#include <QGuiApplication>
-#include <QScreen>
 #include <QSlider>
 
 // The main window owns the dialog, as a dialog-type window: window managers keep it above the window it
@@ -21,10 +19,7 @@ void EffectDialog::finishLayout() {
     // The resizable dialogs' sizes are outer sizes; the layouts hold their client areas in a standard frame.
     if (minimumSize() != maximumSize())
         m_outerSize = size() + standardFrameSize();
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect area = screen->availableGeometry();
-        move(area.center() - QPoint(width() / 2, height() / 2));
-    }
+    moveToDesktopCenter(this);
 }
 
 void EffectDialog::showEvent(QShowEvent* event) {
