@@ -67,8 +67,9 @@ void TForm3::showEvent(QShowEvent* event) {
     if (Form1 && Form1->isVisible()) {
         const QWidget* toolBar = Form1->ui.Panel1;
         int clientTop = Form1->geometry().top();
-        // Right after start-up the window manager may not have maximized the main window yet.
-        if (Form1->isMaximized() && !hasKnownFrame(Form1))
+        // Right after start-up the window manager may not have maximized the main window yet, and its
+        // geometry is still the restored one: a maximized window's client area starts under its title.
+        if (Form1->isMaximized())
             clientTop = Form1->screen()->availableGeometry().top() + frameMarginsOf(Form1).top();
         const int toolBarBottom = clientTop + toolBar->mapTo(Form1, QPoint(0, toolBar->height())).y();
         position.setY(std::max(position.y(), toolBarBottom));

@@ -24,9 +24,9 @@ UserDialogs* g_dialogs = &g_realDialogs;
 // Shows nothing and lets a line break where it stands.
 constexpr QChar BreakOpportunity(0x200B);
 
+// Where a path reads well broken: after a folder's separator, or inside a name at its word joints.
 bool isPathSeparator(QChar c) {
-    return c == QLatin1Char('/') || c == QLatin1Char('\\') || c == QLatin1Char('_') ||
-           c == QLatin1Char('-') || c == QLatin1Char('.');
+    return c == QLatin1Char('/') || c == QLatin1Char('\\') || c == QLatin1Char('_') || c == QLatin1Char('-');
 }
 
 // Where a break may not go: inside a surrogate pair or before a combining mark.
