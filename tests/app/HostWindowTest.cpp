@@ -65,20 +65,7 @@ TEST_F(HostWindowTest, LayerChangesKeepTheWindowShownAndItsNativeWindow) {
 }
 
 TEST_F(HostWindowTest, WindowsShownFromTheMenuTakeTheHostOutOfTheTopLayer) {
-    const std::pair<QAction*, QWidget*> commands[] = {{Form1->ui.Color1, Form2},
-                                                      {Form1->ui.Saturao1, Form4},
-                                                      {Form1->ui.LightnessDarkness1, Form8},
-                                                      {Form1->ui.Splitlight1, Form9},
-                                                      {Form1->ui.ColorMonoNoise1, Form10},
-                                                      {Form1->ui.PosterizeSolarize1, Form11},
-                                                      {Form1->ui.Mosaico1, Form12},
-                                                      {Form1->ui.SplitBlur1, Form13},
-                                                      {Form1->ui.GaussianBlur1, Form14},
-                                                      {Form1->ui.Antialias1, Form15},
-                                                      {Form1->ui.race1, Form16},
-                                                      {Form1->ui.ile1, Form17},
-                                                      {Form1->ui.Preferncias1, Form6},
-                                                      {Form1->ui.Sobre2, Form7}};
+    const auto commands = windowsFromTheMenu();
     for (const auto& [action, window] : commands) {
         SCOPED_TRACE(window->windowTitle().toStdString());
         Form3->botanotopo();

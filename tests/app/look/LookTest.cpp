@@ -4,22 +4,8 @@
 #include "OrImage.h"
 #include "TextFile.h"
 #include "Unit1.h"
-#include "Unit10.h"
-#include "Unit11.h"
-#include "Unit12.h"
-#include "Unit13.h"
-#include "Unit14.h"
-#include "Unit15.h"
-#include "Unit16.h"
-#include "Unit17.h"
 #include "Unit18.h"
-#include "Unit2.h"
 #include "Unit3.h"
-#include "Unit4.h"
-#include "Unit6.h"
-#include "Unit7.h"
-#include "Unit8.h"
-#include "Unit9.h"
 #include "UserDialogs.h"
 
 #include <QApplication>
@@ -125,20 +111,7 @@ TEST_F(LookTest, EveryWindowShowsItsWholeText) {
     expectWholeTexts(Form1);
     expectWholeTexts(Form3);
 
-    const std::pair<QAction*, QWidget*> commands[] = {{Form1->ui.Color1, Form2},
-                                                      {Form1->ui.Saturao1, Form4},
-                                                      {Form1->ui.LightnessDarkness1, Form8},
-                                                      {Form1->ui.Splitlight1, Form9},
-                                                      {Form1->ui.ColorMonoNoise1, Form10},
-                                                      {Form1->ui.PosterizeSolarize1, Form11},
-                                                      {Form1->ui.Mosaico1, Form12},
-                                                      {Form1->ui.SplitBlur1, Form13},
-                                                      {Form1->ui.GaussianBlur1, Form14},
-                                                      {Form1->ui.Antialias1, Form15},
-                                                      {Form1->ui.race1, Form16},
-                                                      {Form1->ui.ile1, Form17},
-                                                      {Form1->ui.Preferncias1, Form6},
-                                                      {Form1->ui.Sobre2, Form7}};
+    const auto commands = windowsFromTheMenu();
     for (const auto& [command, window] : commands) {
         SCOPED_TRACE(command->text().toStdString());
         command->trigger();
