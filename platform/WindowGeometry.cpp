@@ -70,8 +70,10 @@ QMargins announcedFrame(const QWidget* window) {
     if (reply && reply->type == XCB_ATOM_CARDINAL && reply->format == 32 &&
         xcb_get_property_value_length(reply) == 16) {
         const auto* value = static_cast<const quint32*>(xcb_get_property_value(reply));
-        // Left, right, top, bottom.
-        frame = QMargins(int(value[0]), int(value[2]), int(value[1]), int(value[3]));
+        // Left, right, top, bottom, in device pixels.
+        const qreal ratio = window->devicePixelRatioF();
+        const auto logical = [ratio](quint32 pixels) { return qRound(pixels / ratio); };
+        frame = QMargins(logical(value[0]), logical(value[2]), logical(value[1]), logical(value[3]));
     }
     std::free(reply);
     return frame;

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 
 XSession* g_xSession = nullptr;
@@ -10,7 +11,7 @@ XSession* g_xSession = nullptr;
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     // The session starts before the application, which connects to it.
-    XSession session;
+    XSession session(std::max(1, qEnvironmentVariableIntValue("QT_SCALE_FACTOR")));
     g_xSession = &session;
     qputenv("QT_QPA_PLATFORM", session.running() ? "xcb" : "offscreen");
     if (!session.running())

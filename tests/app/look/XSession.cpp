@@ -37,7 +37,7 @@ bool windowManagerUp() {
 
 } // namespace
 
-XSession::XSession() {
+XSession::XSession(int scale) {
     const QString server = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
     const QString manager = QStandardPaths::findExecutable(QStringLiteral("openbox"));
     const QString xprop = QStandardPaths::findExecutable(QStringLiteral("xprop"));
@@ -55,7 +55,8 @@ XSession::XSession() {
         ::close(pipeFds[0]);
         const std::string fd = std::to_string(pipeFds[1]);
         const QByteArray path = server.toLocal8Bit();
-        ::execl(path.constData(), "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24",
+        const std::string screen = std::to_string(1280 * scale) + "x" + std::to_string(1024 * scale) + "x24";
+        ::execl(path.constData(), "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(),
                 "-nolisten", "tcp", static_cast<char*>(nullptr));
         ::_exit(127);
     }

@@ -8,7 +8,8 @@
 // picks itself, and openbox on it. DISPLAY points at it while the session lives.
 class XSession {
 public:
-    XSession();
+    // A screen of 1280 x 1024 pixels at a scale factor of 1, as large in logical pixels at any other.
+    explicit XSession(int scale = 1);
     ~XSession();
     XSession(const XSession&) = delete;
     XSession& operator=(const XSession&) = delete;
