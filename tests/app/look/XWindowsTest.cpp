@@ -108,8 +108,10 @@ protected:
             << window->windowTitle().toStdString() << " "
             << run("xprop", {"-id", QString::number(window->winId()), "_NET_FRAME_EXTENTS", "WM_STATE"})
                    .toStdString();
-        // The size is put right once the frame is known; give the window manager time to answer.
-        QTest::qWait(300);
+        // The size and place are put right once the frame is known: wait until that is done.
+        EXPECT_TRUE(eventually([window] { return !hasPendingPlacement(window); }, 15000))
+            << window->windowTitle().toStdString();
+        QTest::qWait(100);
     }
 };
 
