@@ -4,9 +4,6 @@
 #include "OrImage.h"
 #include "WindowGeometry.h"
 
-#include <QGuiApplication>
-#include <QScreen>
-
 #include <algorithm>
 #include <array>
 
@@ -71,10 +68,7 @@ void EffectDialog::finishLayout() {
     // The resizable dialogs' sizes are outer sizes; the layouts hold their client areas in a standard frame.
     if (minimumSize() != maximumSize())
         m_outerSize = size() + standardFrameSize();
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect area = screen->availableGeometry();
-        move(area.center() - QPoint(width() / 2, height() / 2));
-    }
+    moveToDesktopCenter(this);
 }
 
 void EffectDialog::showEvent(QShowEvent* event) {
