@@ -51,12 +51,15 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    void watchHand(QSlider* bar);
+
     int m_number;
     std::vector<std::pair<QSlider*, const pixmora::EffectDescription*>> m_bars;
     QSize m_outerSize; // a resizable dialog's designed outer size, until its first showing
 };
 
 template <typename Dialog> void EffectDialog::connectBar(QSlider* bar, void (Dialog::*change)()) {
+    watchHand(bar);
     auto* dialog = static_cast<Dialog*>(this);
     connect(bar, &QAbstractSlider::valueChanged, this, handler(dialog, change));
 }

@@ -252,12 +252,15 @@ TEST_F(EffectDialogsTest, EveryBarWritesItsPositionUnchangedOnEveryReport) {
             }
         }
     }
-    // Keys move the bar by its line and page sizes, and each move reaches the picture.
+    // Keys move the bar by its line and page sizes, and each move reaches the picture once the steps
+    // waiting behind it are handled.
     QSlider* brightness = Form2->ui.TrackBarBrightness;
     brightness->setValue(0);
     QTest::keyClick(brightness, Qt::Key_Right);
+    QCoreApplication::processEvents();
     EXPECT_EQ(image()->PicBrightness(), 1);
     QTest::keyClick(brightness, Qt::Key_PageUp);
+    QCoreApplication::processEvents();
     EXPECT_EQ(image()->PicBrightness(), 11);
     brightness->setValue(300);
     EXPECT_EQ(brightness->value(), 255);
