@@ -1,4 +1,4 @@
-#include "ProgramFixture.h"
+#include "OpenPictureFixture.h"
 
 #include "OrImage.h"
 #include "Unit1.h"
@@ -184,17 +184,7 @@ int value(const char* property) {
 
 } // namespace
 
-class EffectDialogsTest : public ProgramTest {
-protected:
-    void SetUp() override {
-        ProgramTest::SetUp();
-        startProgram("\r\ndesligado\r\n");
-        const QString file = path("foto.png");
-        ASSERT_TRUE(testImage(12, 9).save(file));
-        openPicture(file);
-    }
-    TOrImage* image() const { return Form3->ui.OrImage1; }
-};
+using EffectDialogsTest = OpenPictureTest;
 
 TEST_F(EffectDialogsTest, LayoutsMatchTheTables) {
     for (const Dialog& d : allDialogs()) {

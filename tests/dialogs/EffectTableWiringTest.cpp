@@ -1,6 +1,6 @@
 // The windows' effect lists against the effect table: every bar in its dialog writing its effect, and
 // every effect's menu command.
-#include "ProgramFixture.h"
+#include "OpenPictureFixture.h"
 
 #include "EffectDialog.h"
 #include "EffectTable.h"
@@ -13,21 +13,11 @@
 using pixmora::EffectDescription;
 using pixmora::Effects;
 
-class EffectTableWiringTest : public ProgramTest {
-protected:
-    void SetUp() override {
-        ProgramTest::SetUp();
-        startProgram("\r\ndesligado\r\n");
-        const QString file = path("foto.png");
-        ASSERT_TRUE(testImage(12, 9).save(file));
-        openPicture(file);
-    }
-    TOrImage& image() const { return *Form3->ui.OrImage1; }
-};
+using EffectTableWiringTest = OpenPictureTest;
 
 TEST_F(EffectTableWiringTest, EveryBarOfTheTableSitsInItsDialogAndWritesItsEffect) {
     TOrImage reference; // what the component makes of the position written straight into it
-    reference.setPictureOriginal(image().PictureOriginal().bitmap());
+    reference.setPictureOriginal(image()->PictureOriginal().bitmap());
     for (const EffectDescription& effect : Effects) {
         if (!effect.bar)
             continue;
@@ -44,8 +34,8 @@ TEST_F(EffectTableWiringTest, EveryBarOfTheTableSitsInItsDialogAndWritesItsEffec
         const int position = effect.barMax / 3 + 1;
         bar->setValue(position);
         effect.set(reference, position);
-        EXPECT_EQ(effect.get(image()), effect.get(reference));
-        EXPECT_NE(effect.get(image()), effect.neutral);
+        EXPECT_EQ(effect.get(*image()), effect.get(reference));
+        EXPECT_NE(effect.get(*image()), effect.neutral);
     }
 }
 
@@ -54,10 +44,10 @@ TEST_F(EffectTableWiringTest, EveryMenuCommandOfTheTableOpensItsDialogOrSwitches
         SCOPED_TRACE(effect.property);
         QAction* command = Form1->findChild<QAction*>(effect.menuCommand);
         ASSERT_NE(command, nullptr);
-        image().ResetEffects();
+        image()->ResetEffects();
         command->trigger();
         if (effect.isSwitch) {
-            EXPECT_EQ(effect.get(image()), 1);
+            EXPECT_EQ(effect.get(*image()), 1);
             continue;
         }
         EffectDialog* dialog = EffectDialog::find(effect.dialog);

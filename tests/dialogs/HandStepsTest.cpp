@@ -1,6 +1,6 @@
 // Steps of the hand that come faster than the picture renders: queued steps coalesce, the last one is
 // always rendered and shown, and Apply and Cancel right after a burst act on it.
-#include "ProgramFixture.h"
+#include "OpenPictureFixture.h"
 
 #include "EffectTable.h"
 #include "OrImage.h"
@@ -17,18 +17,8 @@
 
 using pixmora::Bitmap;
 
-class HandStepsTest : public ProgramTest {
+class HandStepsTest : public OpenPictureTest {
 protected:
-    void SetUp() override {
-        ProgramTest::SetUp();
-        startProgram("\r\ndesligado\r\n");
-        const QString file = path("foto.png");
-        ASSERT_TRUE(testImage(40, 30).save(file));
-        openPicture(file);
-    }
-
-    TOrImage& image() const { return *Form3->ui.OrImage1; }
-
     // Key presses waiting in the queue, as a held key leaves them while a render runs.
     static void postKeys(QSlider* bar, Qt::Key key, int count) {
         for (int i = 0; i < count; ++i) {
@@ -55,7 +45,7 @@ protected:
         pixmora::OrImageEngine reference;
         for (const auto& [property, value] : values)
             pixmora::effectByProperty(property)->set(reference, value);
-        reference.setPictureOriginal(image().PictureOriginal().bitmap());
+        reference.setPictureOriginal(image()->PictureOriginal().bitmap());
         return reference.PictureShown().bitmap();
     }
 };
@@ -63,13 +53,13 @@ protected:
 TEST_F(HandStepsTest, ABurstOfQueuedStepsEndsWithTheLastValueRenderedAndShownOnce) {
     Form1->ui.Color1->trigger();
     QSlider* brightness = Form2->ui.TrackBarBrightness;
-    const int renders = image().renderCount();
+    const int renders = image()->renderCount();
     postKeys(brightness, Qt::Key_Right, 50);
     handleQueue();
     EXPECT_EQ(brightness->value(), 50);
-    EXPECT_EQ(image().PicBrightness(), 50);
-    EXPECT_EQ(image().PictureShown().bitmap(), rendered({{"PicBrightness", 50}}));
-    EXPECT_EQ(image().renderCount(), renders + 1) << "the steps left behind are not rendered";
+    EXPECT_EQ(image()->PicBrightness(), 50);
+    EXPECT_EQ(image()->PictureShown().bitmap(), rendered({{"PicBrightness", 50}}));
+    EXPECT_EQ(image()->renderCount(), renders + 1) << "the steps left behind are not rendered";
 
     // A neighbourhood effect, down again from its end.
     Form1->ui.GaussianBlur1->trigger();
@@ -77,8 +67,8 @@ TEST_F(HandStepsTest, ABurstOfQueuedStepsEndsWithTheLastValueRenderedAndShownOnc
     blur->setValue(50);
     postKeys(blur, Qt::Key_Left, 47);
     handleQueue();
-    EXPECT_EQ(image().PicGaussianBlur(), 3);
-    EXPECT_EQ(image().PictureShown().bitmap(), rendered({{"PicBrightness", 50}, {"PicGaussianBlur", 3}}));
+    EXPECT_EQ(image()->PicGaussianBlur(), 3);
+    EXPECT_EQ(image()->PictureShown().bitmap(), rendered({{"PicBrightness", 50}, {"PicGaussianBlur", 3}}));
 }
 
 TEST_F(HandStepsTest, ApplyRightAfterABurstKeepsTheLastValue) {
@@ -88,8 +78,8 @@ TEST_F(HandStepsTest, ApplyRightAfterABurstKeepsTheLastValue) {
     handleQueue();
     EXPECT_FALSE(Form2->isVisible());
     EXPECT_TRUE(Form3->isTopmost());
-    EXPECT_EQ(image().PicBrightness(), 30);
-    EXPECT_EQ(image().PictureShown().bitmap(), rendered({{"PicBrightness", 30}}));
+    EXPECT_EQ(image()->PicBrightness(), 30);
+    EXPECT_EQ(image()->PictureShown().bitmap(), rendered({{"PicBrightness", 30}}));
 }
 
 TEST_F(HandStepsTest, CancelRightAfterABurstLeavesNoEffectBehind) {
@@ -98,8 +88,8 @@ TEST_F(HandStepsTest, CancelRightAfterABurstLeavesNoEffectBehind) {
     postClick(Form2->ui.Button2);
     handleQueue();
     EXPECT_EQ(Form2->ui.TrackBarContrast->value(), 0);
-    EXPECT_EQ(image().PicContrast(), 0);
-    EXPECT_EQ(image().PictureShown().bitmap(), image().PictureOriginal().bitmap());
+    EXPECT_EQ(image()->PicContrast(), 0);
+    EXPECT_EQ(image()->PictureShown().bitmap(), image()->PictureOriginal().bitmap());
 }
 
 TEST_F(HandStepsTest, StepsOfTwoBarsKeepTheirOrder) {
@@ -108,10 +98,10 @@ TEST_F(HandStepsTest, StepsOfTwoBarsKeepTheirOrder) {
     postKeys(Form11->ui.TrackBarPosterize, Qt::Key_Right, 5);
     postKeys(Form11->ui.TrackBarSolorize, Qt::Key_PageUp, 4);
     handleQueue();
-    EXPECT_EQ(image().PicPosterize(), 0);
-    EXPECT_EQ(image().PicSolorize(), 40);
+    EXPECT_EQ(image()->PicPosterize(), 0);
+    EXPECT_EQ(image()->PicSolorize(), 40);
     postKeys(Form11->ui.TrackBarPosterize, Qt::Key_Right, 1);
     handleQueue();
-    EXPECT_EQ(image().PicPosterize(), 6);
-    EXPECT_EQ(image().PicSolorize(), 0);
+    EXPECT_EQ(image()->PicPosterize(), 6);
+    EXPECT_EQ(image()->PicSolorize(), 0);
 }
