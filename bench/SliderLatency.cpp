@@ -90,7 +90,7 @@ public:
     QSlider* bar(const char* property) {
         const pixmora::EffectDescription& effect = *pixmora::effectByProperty(property);
         Form1->findChild<QAction*>(effect.menuCommand)->trigger();
-        return EffectDialog::find(effect.dialog)->bar(effect);
+        return EffectDialog::find(effect.bar.dialog)->bar(effect);
     }
 
 private:

@@ -160,11 +160,12 @@ QSlider* EffectDialog::bar(const EffectDescription& effect) const {
 
 void EffectDialog::finishLayout() {
     for (const EffectDescription& effect : pixmora::Effects)
-        if (effect.dialog == m_number)
-            if (auto* slider = findChild<QSlider*>(QLatin1String(effect.bar)))
+        if (effect.bar.dialog == m_number)
+            if (auto* slider = findChild<QSlider*>(QLatin1String(effect.bar.name)))
                 m_bars.emplace_back(slider, &effect);
-    std::sort(m_bars.begin(), m_bars.end(),
-              [](const auto& a, const auto& b) { return a.second->cancelStep < b.second->cancelStep; });
+    std::sort(m_bars.begin(), m_bars.end(), [](const auto& a, const auto& b) {
+        return a.second->bar.cancelStep < b.second->bar.cancelStep;
+    });
 
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
@@ -237,7 +238,7 @@ void updateAllEffectBars(TOrImage& image) {
     // Called right after the document's effects were reset: a step still waiting is superseded.
     waitingStep().drop();
     for (const EffectDescription* effect : pixmora::barsInDialogOrder())
-        if (const EffectDialog* dialog = EffectDialog::find(effect->dialog))
+        if (const EffectDialog* dialog = EffectDialog::find(effect->bar.dialog))
             if (QSlider* slider = dialog->bar(*effect))
                 slider->setValue(effect->get(image));
 }

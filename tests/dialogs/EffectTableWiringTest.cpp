@@ -19,19 +19,20 @@ TEST_F(EffectTableWiringTest, EveryBarOfTheTableSitsInItsDialogAndWritesItsEffec
     TOrImage reference; // what the component makes of the position written straight into it
     reference.setPictureOriginal(image()->PictureOriginal().bitmap());
     for (const EffectDescription& effect : Effects) {
-        if (!effect.bar)
+        if (!pixmora::hasBar(effect))
             continue;
         SCOPED_TRACE(effect.property);
-        const EffectDialog* dialog = EffectDialog::find(effect.dialog);
+        const EffectDialog* dialog = EffectDialog::find(effect.bar.dialog);
         ASSERT_NE(dialog, nullptr);
-        EXPECT_EQ(QString(dialog->metaObject()->className()), QStringLiteral("TForm%1").arg(effect.dialog));
-        QSlider* bar = dialog->findChild<QSlider*>(effect.bar);
+        EXPECT_EQ(QString(dialog->metaObject()->className()),
+                  QStringLiteral("TForm%1").arg(effect.bar.dialog));
+        QSlider* bar = dialog->findChild<QSlider*>(effect.bar.name);
         ASSERT_NE(bar, nullptr);
         EXPECT_EQ(dialog->bar(effect), bar);
-        EXPECT_EQ(bar->minimum(), effect.barMin);
-        EXPECT_EQ(bar->maximum(), effect.barMax);
-        EXPECT_EQ(bar->tickInterval(), effect.barFrequency);
-        const int position = effect.barMax / 3 + 1;
+        EXPECT_EQ(bar->minimum(), effect.bar.min);
+        EXPECT_EQ(bar->maximum(), effect.bar.max);
+        EXPECT_EQ(bar->tickInterval(), effect.bar.frequency);
+        const int position = effect.bar.max / 3 + 1;
         bar->setValue(position);
         effect.set(reference, position);
         EXPECT_EQ(effect.get(*image()), effect.get(reference));
@@ -50,7 +51,7 @@ TEST_F(EffectTableWiringTest, EveryMenuCommandOfTheTableOpensItsDialogOrSwitches
             EXPECT_EQ(effect.get(*image()), 1);
             continue;
         }
-        EffectDialog* dialog = EffectDialog::find(effect.dialog);
+        EffectDialog* dialog = EffectDialog::find(effect.bar.dialog);
         ASSERT_NE(dialog, nullptr);
         EXPECT_TRUE(dialog->isVisible());
         EXPECT_FALSE(Form3->isTopmost());
