@@ -89,7 +89,6 @@ public:
     void writeEffect(const pixmora::EffectDescription& effect, int value);
     // How long a write must take for the busy cursor to be worth showing.
     static constexpr int BlinkMs = 100;
-    bool showsBusyCursor() const { return m_busyCursor; }
 
 signals:
     void OnMouseEnter(QObject* sender);

@@ -26,7 +26,6 @@ public:
 
     // The dialog TFormn, or nullptr while it does not exist.
     static EffectDialog* find(int number);
-    int number() const { return m_number; }
     // The bar of one of this dialog's effects.
     QSlider* bar(const pixmora::EffectDescription& effect) const;
 
