@@ -128,16 +128,9 @@ void OrImageEngine::Render() {
     const Bitmap& input = (areaOn && m_areaResult) ? *m_areaResult : m_original.bitmap();
 
     ToneSettings tone;
-    tone.brightness = m_brightness;
-    tone.contrast = m_contrast;
-    tone.lightness = m_lightness;
-    tone.darkness = m_darkness;
-    tone.saturation = m_saturation;
-    tone.splitlight = m_splitlight;
-    tone.posterize = m_posterize;
-    tone.solorize = m_solorize;
-    tone.grayScale = m_grayScale;
-    tone.invert = m_invert;
+    for (const EffectDescription& effect : Effects)
+        if (effect.tone)
+            effect.tone.set(tone, effect.stored.get(*this));
     {
         LongWorkScope work(*this, input.width() * static_cast<long long>(input.height()) >= LongWorkPixels);
         renderTone(input, m_noiseLayer.get(), m_shown.bitmap(), tone);

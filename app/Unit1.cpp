@@ -629,7 +629,7 @@ void TForm1::effectCommand(const QAction* action) {
         // The on/off effects only ever switch on; "&Reverter" and the dialogs' Cancel switch them off.
         if (effect.isSwitch)
             document()->writeEffect(effect, 1);
-        else if (EffectDialog* dialog = EffectDialog::find(effect.dialog))
+        else if (EffectDialog* dialog = EffectDialog::find(effect.bar.dialog))
             showOverHost(dialog);
         return;
     }
