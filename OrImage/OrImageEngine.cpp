@@ -1,5 +1,6 @@
 #include "OrImageEngine.h"
 
+#include "EffectTable.h"
 #include "Effects.h"
 
 #include <algorithm>
@@ -74,10 +75,8 @@ void OrImageEngine::SourceChanged() {
 }
 
 void OrImageEngine::ResetEffects() {
-    m_brightness = m_contrast = m_lightness = m_darkness = m_saturation = m_splitlight = 0;
-    m_grayScale = m_invert = m_emboss = false;
-    m_colorNoise = m_monoNoise = m_posterize = m_solorize = 0;
-    m_mosaic = m_splitBlur = m_gaussianBlur = m_antiAlias = m_trace = m_tile = 0;
+    for (const EffectDescription& effect : Effects)
+        effect.stored.set(*this, effect.neutral);
     m_noiseLayer.reset();
     m_areaResult.reset();
     if (m_original.hasGraphic())
@@ -141,16 +140,9 @@ void OrImageEngine::Render() {
 
 ToneSettings OrImageEngine::toneSettings() const {
     ToneSettings tone;
-    tone.brightness = m_brightness;
-    tone.contrast = m_contrast;
-    tone.lightness = m_lightness;
-    tone.darkness = m_darkness;
-    tone.saturation = m_saturation;
-    tone.splitlight = m_splitlight;
-    tone.posterize = m_posterize;
-    tone.solorize = m_solorize;
-    tone.grayScale = m_grayScale;
-    tone.invert = m_invert;
+    for (const EffectDescription& effect : Effects)
+        if (effect.tone)
+            effect.tone.set(tone, effect.stored.get(*this));
     return tone;
 }
 

@@ -1,15 +1,18 @@
 #pragma once
 
+#include "EditedDocument.h"
+
 #include <QWidget>
 
 #include "ui_Unit3.h"
 
 // The picture host window: holds the document OrImage1 and floats above the main window. Its caption is
-// the current file name that Save writes to.
-class TForm3 : public QWidget {
+// the current file name that Save writes to. It is the document the effect dialogs edit.
+class TForm3 : public QWidget, public EditedDocument {
     Q_OBJECT
 public:
     explicit TForm3(QWidget* parent = nullptr);
+    ~TForm3() override;
 
     Ui::TForm3 ui;
 
@@ -23,10 +26,20 @@ public:
     // Only the layer: no raising, no activation.
     void setTopmost(bool on);
 
+    // The caption is the current file name, shown exactly as it is: Qt would read "[*]" in a name as the
+    // modified marker and drop it.
+    void setCaption(const QString& fileName);
+    QString caption() const { return m_caption; }
+
     // Every effect dialog's bars to the document's current values.
     void UpdateAllEffectsControls();
 
+    TOrImage* image() override { return ui.OrImage1; }
+    void backOnTop() override { botanotopo(); }
+
 protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
@@ -35,6 +48,7 @@ private:
     void fitScrollRange();
 
     bool m_placed = false;
+    QString m_caption;
 };
 
 // The picture OrImage1 holds until the first open.
