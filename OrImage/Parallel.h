@@ -41,12 +41,22 @@ inline int partBegin(int count, int part, int parts) {
 }
 
 // Runs body(begin, end) over contiguous ranges that cover [0, count), in parallel; `unitPixels` is the work
-// of one unit of the range (a row, say).
+// of one unit of the range (a row, say). The ranges are handed out a few per thread at a time, so that a
+// thread the system lets start late (the cores are shared) does less of the work.
 template <typename Body> void parallelRanges(int count, long long unitPixels, Body&& body) {
     if (count <= 0)
         return;
-    runParts(partsFor(unitPixels * count, count), [&](int part, int parts) {
-        body(partBegin(count, part, parts), partBegin(count, part + 1, parts));
+    const int parts = partsFor(unitPixels * count, count);
+    if (parts == 1) {
+        body(0, count);
+        return;
+    }
+    const int ranges = std::min(count, 8 * parts);
+    std::atomic<int> next{0};
+    runParts(parts, [&](int, int) {
+        for (int range = next.fetch_add(1, std::memory_order_relaxed); range < ranges;
+             range = next.fetch_add(1, std::memory_order_relaxed))
+            body(partBegin(count, range, ranges), partBegin(count, range + 1, ranges));
     });
 }
 
