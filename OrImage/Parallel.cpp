@@ -17,7 +17,8 @@ int threadCount() {
     const int requested = requestedThreads.load();
     if (requested > 0)
         return requested;
-    static const int cores = std::max(1, omp_get_num_procs());
+    // Every core the process may run on, unless OMP_NUM_THREADS says otherwise.
+    static const int cores = std::max(1, omp_get_max_threads());
     return cores;
 }
 

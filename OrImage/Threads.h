@@ -3,7 +3,7 @@
 // How many threads the engine's kernels use. Every result is the same, byte for byte, whatever the count.
 namespace pixmora {
 
-// 0 or less: every core the process may run on (the default).
+// 0 or less: every core the process may run on (the default), or as many threads as OMP_NUM_THREADS says.
 void setThreadCount(int threads);
 int threadCount();
 
