@@ -1,5 +1,8 @@
 #include "OrImage.h"
 
+#include "KernelLevel.h"
+#include "Parallel.h"
+
 #include <QElapsedTimer>
 #include <QEnterEvent>
 #include <QGuiApplication>
@@ -8,8 +11,13 @@
 #include <QtMath>
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <vector>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
 
 using pixmora::Bitmap;
 
@@ -198,82 +206,283 @@ void TOrImage::setPictureOriginal(const QImage& image) {
 
 namespace {
 
-// Where each target pixel's centre falls in the source, along one side: the two source pixels around it
-// and the weight of the second, in 256ths.
-struct Taps {
-    int first, second, weight;
+// How the target pixels along one side draw on the source pixels. A side that shrinks (or keeps its
+// size) averages the source pixels under each target pixel, each weighed by the length of it the target
+// pixel covers, measured in 1/target of a source pixel so that every weight is a whole number and they
+// add up to `source`; a pixel covered whole weighs `target`. A side that grows blends the two source
+// pixels around each target pixel's centre, in 256ths.
+struct Span {
+    int first = 0; // the first source pixel the target pixel draws on
+    int count = 0; // how many consecutive source pixels it draws on
+    std::uint32_t firstWeight = 0, lastWeight = 0;
 };
 
-std::vector<Taps> tapsAlong(int source, int target) {
-    std::vector<Taps> taps(static_cast<std::size_t>(target));
-    for (int i = 0; i < target; ++i) {
-        const double centre = std::clamp((i + 0.5) * source / target - 0.5, 0.0, source - 1.0);
-        const int first = static_cast<int>(centre);
-        taps[static_cast<std::size_t>(i)] = {first, std::min(first + 1, source - 1),
-                                             static_cast<int>((centre - first) * 256 + 0.5)};
+struct Axis {
+    std::vector<Span> spans; // one per target pixel
+    std::uint32_t inner = 0; // the weight of every source pixel between a span's first and last
+    std::uint32_t total = 0; // what the weights of every span add up to
+
+    std::uint32_t weight(const Span& span, int t) const {
+        return t == 0 ? span.firstWeight : (t == span.count - 1 ? span.lastWeight : inner);
     }
-    return taps;
+};
+
+Axis axisFor(int source, int target) {
+    Axis axis;
+    axis.spans.resize(static_cast<std::size_t>(target));
+    if (source >= target) {
+        axis.inner = static_cast<std::uint32_t>(target);
+        axis.total = static_cast<std::uint32_t>(source);
+        for (int i = 0; i < target; ++i) {
+            // Target pixel i covers [i * source, (i + 1) * source) and source pixel s covers
+            // [s * target, (s + 1) * target), both in 1/target of a source pixel.
+            const long long begin = static_cast<long long>(i) * source;
+            const long long end = begin + source;
+            const auto first = static_cast<int>(begin / target);
+            const auto last = static_cast<int>((end - 1) / target);
+            Span& span = axis.spans[static_cast<std::size_t>(i)];
+            span.first = first;
+            span.count = last - first + 1;
+            span.firstWeight =
+                static_cast<std::uint32_t>(std::min(end, static_cast<long long>(first + 1) * target) - begin);
+            span.lastWeight =
+                static_cast<std::uint32_t>(end - std::max(begin, static_cast<long long>(last) * target));
+        }
+    } else {
+        axis.total = 256;
+        for (int i = 0; i < target; ++i) {
+            const double centre = std::clamp((i + 0.5) * source / target - 0.5, 0.0, source - 1.0);
+            const int first = static_cast<int>(centre);
+            const auto weight = static_cast<std::uint32_t>((centre - first) * 256 + 0.5);
+            Span& span = axis.spans[static_cast<std::size_t>(i)];
+            span.first = first;
+            if (first + 1 < source)
+                span = {first, 2, 256 - weight, weight};
+            else
+                span = {first, 1, 256, 256};
+        }
+    }
+    return axis;
 }
 
-// The picture scaled to `size` as a 32-bit image that Qt draws without converting. With a key colour, the
-// pixels of that colour are left out (premultiplied alpha). Shrunk to half or less, each target pixel takes
-// the source pixel at its centre: bilinear weights would cost several times as much and, with four of
-// the many source pixels under a target pixel, look no better. Otherwise it is bilinear.
-QImage scaledPicture(const Bitmap& source, QSize size, const std::uint8_t* key) {
-    QImage scaled(size, key ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
-    const auto opaque = [key](const std::uint8_t* p) {
-        return !key || p[0] != key[0] || p[1] != key[1] || p[2] != key[2] ? 1 : 0;
-    };
-    if (source.width() >= 2 * size.width() && source.height() >= 2 * size.height()) {
-        std::vector<int> offsets(static_cast<std::size_t>(size.width()));
-        for (int x = 0; x < size.width(); ++x)
-            offsets[static_cast<std::size_t>(x)] =
-                3 *
-                static_cast<int>((2 * x + 1) * static_cast<long long>(source.width()) / (2 * size.width()));
-        for (int y = 0; y < size.height(); ++y) {
-            const std::uint8_t* row = source.row(static_cast<int>(
-                (2 * y + 1) * static_cast<long long>(source.height()) / (2 * size.height())));
-            auto* line = reinterpret_cast<QRgb*>(scaled.scanLine(y));
-            for (int x = 0; x < size.width(); ++x) {
-                const std::uint8_t* p = row + offsets[static_cast<std::size_t>(x)];
-                line[x] = opaque(p) ? qRgb(p[2], p[1], p[0]) : 0;
-            }
-        }
-        return scaled;
+// Division by a fixed divisor, rounded down, of any dividend below `bound`: a multiplication by the
+// divisor's inverse in 2^-shift, rounded up, taken wide enough that the rounding never reaches the
+// quotient.
+class Divider {
+public:
+    Divider(std::uint64_t divisor, std::uint64_t bound) {
+        const int dividendBits = std::bit_width(bound);
+        m_shift = dividendBits + std::bit_width(divisor - 1);
+        m_multiplier = static_cast<std::uint64_t>(((Wide{1} << m_shift) + divisor - 1) / divisor);
     }
-    const std::vector<Taps> across = tapsAlong(source.width(), size.width());
-    const std::vector<Taps> down = tapsAlong(source.height(), size.height());
-    for (int y = 0; y < size.height(); ++y) {
-        const Taps& v = down[static_cast<std::size_t>(y)];
-        const std::uint8_t* upper = source.row(v.first);
-        const std::uint8_t* lower = source.row(v.second);
-        auto* line = reinterpret_cast<QRgb*>(scaled.scanLine(y));
-        for (int x = 0; x < size.width(); ++x) {
-            const Taps& h = across[static_cast<std::size_t>(x)];
-            const std::uint8_t* p[4] = {upper + 3 * h.first, upper + 3 * h.second, lower + 3 * h.first,
-                                        lower + 3 * h.second};
-            // The four weights add up to 65536.
-            int w[4] = {(256 - h.weight) * (256 - v.weight), h.weight * (256 - v.weight),
-                        (256 - h.weight) * v.weight, h.weight * v.weight};
-            int alpha = 65536;
-            if (key) {
-                alpha = 0;
-                for (int i = 0; i < 4; ++i) {
-                    w[i] *= opaque(p[i]);
-                    alpha += w[i];
+    std::uint64_t operator()(std::uint64_t dividend) const {
+        return static_cast<std::uint64_t>((Wide{dividend} * m_multiplier) >> m_shift);
+    }
+
+private:
+    __extension__ using Wide = unsigned __int128;
+    std::uint64_t m_multiplier = 0;
+    int m_shift = 0;
+};
+
+#if PIXMORA_X86
+// The rows of the pass down, paired for pmaddwd: two rows' bytes side by side, each pair's two weights
+// in one 32-bit lane. An odd tap pairs with its own row at a weight of 0.
+struct RowPairs {
+    static constexpr int Max = 64;
+    int count = 0;
+    std::uint32_t weights[Max];
+    const std::uint8_t* rows[2 * Max];
+
+    // False when the rows cannot be paired: too many, or a weight beyond 16 signed bits (a picture
+    // shrunk to 32768 rows or more).
+    bool pair(const std::uint8_t* const* from, const std::uint32_t* w, int taps) {
+        count = (taps + 1) / 2;
+        if (count > Max || !std::all_of(w, w + taps, [](std::uint32_t v) { return v < 32768; }))
+            return false;
+        for (int i = 0; i < count; ++i) {
+            const bool whole = 2 * i + 1 < taps;
+            weights[i] = w[2 * i] | ((whole ? w[2 * i + 1] : 0) << 16);
+            rows[2 * i] = from[2 * i];
+            rows[2 * i + 1] = from[whole ? 2 * i + 1 : 2 * i];
+        }
+        return true;
+    }
+};
+
+// Sums the paired rows' bytes from k on, 16 at a time, while 16 are left of n; returns where it stopped.
+std::size_t sumPairsSse2(std::uint32_t* sum, const RowPairs& pairs, std::size_t k, std::size_t n) {
+    const __m128i zero = _mm_setzero_si128();
+    for (; k + 16 <= n; k += 16) {
+        __m128i s0 = zero, s1 = zero, s2 = zero, s3 = zero;
+        for (int i = 0; i < pairs.count; ++i) {
+            const __m128i w = _mm_set1_epi32(static_cast<int>(pairs.weights[i]));
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pairs.rows[2 * i] + k));
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pairs.rows[2 * i + 1] + k));
+            const __m128i low = _mm_unpacklo_epi8(a, b);
+            const __m128i high = _mm_unpackhi_epi8(a, b);
+            s0 = _mm_add_epi32(s0, _mm_madd_epi16(_mm_unpacklo_epi8(low, zero), w));
+            s1 = _mm_add_epi32(s1, _mm_madd_epi16(_mm_unpackhi_epi8(low, zero), w));
+            s2 = _mm_add_epi32(s2, _mm_madd_epi16(_mm_unpacklo_epi8(high, zero), w));
+            s3 = _mm_add_epi32(s3, _mm_madd_epi16(_mm_unpackhi_epi8(high, zero), w));
+        }
+        auto* to = reinterpret_cast<__m128i*>(sum + k);
+        _mm_storeu_si128(to, s0);
+        _mm_storeu_si128(to + 1, s1);
+        _mm_storeu_si128(to + 2, s2);
+        _mm_storeu_si128(to + 3, s3);
+    }
+    return k;
+}
+
+// The same, 32 bytes at a time. The unpacks work within each 128-bit half, so the sums come out as
+// bytes 0-3 and 16-19, 4-7 and 20-23, ...: the halves are put back in order before the store.
+PIXMORA_TARGET_AVX2 std::size_t sumPairsAvx2(std::uint32_t* sum, const RowPairs& pairs, std::size_t k,
+                                             std::size_t n) {
+    const __m256i zero = _mm256_setzero_si256();
+    for (; k + 32 <= n; k += 32) {
+        __m256i s0 = zero, s1 = zero, s2 = zero, s3 = zero;
+        for (int i = 0; i < pairs.count; ++i) {
+            const __m256i w = _mm256_set1_epi32(static_cast<int>(pairs.weights[i]));
+            const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pairs.rows[2 * i] + k));
+            const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pairs.rows[2 * i + 1] + k));
+            const __m256i low = _mm256_unpacklo_epi8(a, b);
+            const __m256i high = _mm256_unpackhi_epi8(a, b);
+            s0 = _mm256_add_epi32(s0, _mm256_madd_epi16(_mm256_unpacklo_epi8(low, zero), w));
+            s1 = _mm256_add_epi32(s1, _mm256_madd_epi16(_mm256_unpackhi_epi8(low, zero), w));
+            s2 = _mm256_add_epi32(s2, _mm256_madd_epi16(_mm256_unpacklo_epi8(high, zero), w));
+            s3 = _mm256_add_epi32(s3, _mm256_madd_epi16(_mm256_unpackhi_epi8(high, zero), w));
+        }
+        auto* to = reinterpret_cast<__m256i*>(sum + k);
+        _mm256_storeu_si256(to, _mm256_permute2x128_si256(s0, s1, 0x20));
+        _mm256_storeu_si256(to + 1, _mm256_permute2x128_si256(s2, s3, 0x20));
+        _mm256_storeu_si256(to + 2, _mm256_permute2x128_si256(s0, s1, 0x31));
+        _mm256_storeu_si256(to + 3, _mm256_permute2x128_si256(s2, s3, 0x31));
+    }
+    return k;
+}
+#endif
+
+// The pass down the rows for one target row: sum[k] = the weighed sum of rows[t][k] over the taps. Column
+// by column, all taps at once, so that the sums stay in registers.
+void sumRows(std::uint32_t* sum, const std::uint8_t* const* rows, const std::uint32_t* weights, int taps,
+             std::size_t n) {
+    std::size_t k = 0;
+#if PIXMORA_X86
+    RowPairs pairs;
+    if (pairs.pair(rows, weights, taps)) {
+        if (pixmora::kernelLevel() >= pixmora::KernelLevel::Avx2)
+            k = sumPairsAvx2(sum, pairs, k, n);
+        k = sumPairsSse2(sum, pairs, k, n);
+    }
+#endif
+    for (; k < n; ++k) {
+        std::uint32_t total = 0;
+        for (int t = 0; t < taps; ++t)
+            total += weights[t] * rows[t][k];
+        sum[k] = total;
+    }
+}
+
+// A row with the key colour left out, four bytes a pixel: blue, green, red and 255, or all four 0 where
+// the pixel has the key colour. Averaged like the colours, the fourth byte gives the alpha, and the
+// colours come out premultiplied by it.
+void keyedRow(std::uint8_t* to, const std::uint8_t* from, int width, const std::uint8_t* key) {
+    for (int x = 0; x < width; ++x, from += 3, to += 4) {
+        const std::uint8_t kept = from[0] != key[0] || from[1] != key[1] || from[2] != key[2] ? 255 : 0;
+        to[0] = from[0] & kept;
+        to[1] = from[1] & kept;
+        to[2] = from[2] & kept;
+        to[3] = kept;
+    }
+}
+
+// The two passes of the scaling, for `Lanes` bytes per pixel of the rows summed: 3 for blue, green and
+// red, 4 with a key colour. Each target row sums its source rows into one row of sums, then sums those
+// across. Target rows are independent: bands of them go to the engine's threads.
+template <int Lanes>
+void scaleInto(QImage& scaled, const Bitmap& source, const std::uint8_t* key, const Axis& across,
+               const Axis& down) {
+    const int sourceWidth = source.width();
+    const std::size_t sums = static_cast<std::size_t>(sourceWidth) * Lanes;
+    const std::uint64_t divisor = std::uint64_t{across.total} * down.total;
+    // Every total is at most 255 times the divisor, and half of it is added for the rounding.
+    const Divider divide(divisor, 256 * divisor);
+    const std::uint64_t half = divisor / 2;
+    std::size_t maxTaps = 0;
+    for (const Span& v : down.spans)
+        maxTaps = std::max(maxTaps, static_cast<std::size_t>(v.count));
+    // Not scanLine(), which would detach the image on every call, from every thread.
+    uchar* const bits = scaled.bits();
+    const qsizetype bytesPerLine = scaled.bytesPerLine();
+    const long long sourcePerRow =
+        static_cast<long long>(sourceWidth) * std::max(1, source.height() / scaled.height());
+    const auto band = [&](int begin, int end) {
+        std::vector<std::uint32_t> column(sums);
+        std::vector<const std::uint8_t*> rows(maxTaps);
+        std::vector<std::uint32_t> weights(maxTaps);
+        std::vector<std::uint8_t> keyed(Lanes == 4 ? sums * maxTaps : 0);
+        for (int y = begin; y < end; ++y) {
+            const Span& v = down.spans[static_cast<std::size_t>(y)];
+            for (int t = 0; t < v.count; ++t) {
+                const auto tap = static_cast<std::size_t>(t);
+                weights[tap] = down.weight(v, t);
+                rows[tap] = source.row(v.first + t);
+                if constexpr (Lanes == 4) {
+                    keyedRow(keyed.data() + tap * sums, rows[tap], sourceWidth, key);
+                    rows[tap] = keyed.data() + tap * sums;
                 }
             }
-            int channel[3];
-            for (int c = 0; c < 3; ++c)
-                channel[c] =
-                    (p[0][c] * w[0] + p[1][c] * w[1] + p[2][c] * w[2] + p[3][c] * w[3] + 32768) >> 16;
-            line[x] = qRgba(channel[2], channel[1], channel[0], (alpha * 255 + 32768) >> 16);
+            // The hot loop: every byte of the picture passes here about once.
+            sumRows(column.data(), rows.data(), weights.data(), v.count, sums);
+            auto* line = reinterpret_cast<QRgb*>(bits + y * bytesPerLine);
+            for (int x = 0; x < scaled.width(); ++x) {
+                const Span& h = across.spans[static_cast<std::size_t>(x)];
+                const std::uint32_t* from = column.data() + static_cast<std::size_t>(h.first) * Lanes;
+                std::uint64_t total[Lanes];
+                for (int c = 0; c < Lanes; ++c)
+                    total[c] = std::uint64_t{h.firstWeight} * from[c];
+                if (h.count > 1) {
+                    // The pixels between the first and the last weigh alike: added first, multiplied once.
+                    std::uint64_t inner[Lanes] = {};
+                    const std::uint32_t* last = from + static_cast<std::size_t>(h.count - 1) * Lanes;
+                    for (const std::uint32_t* p = from + Lanes; p != last; p += Lanes)
+                        for (int c = 0; c < Lanes; ++c)
+                            inner[c] += p[c];
+                    for (int c = 0; c < Lanes; ++c)
+                        total[c] += inner[c] * across.inner + std::uint64_t{h.lastWeight} * last[c];
+                }
+                const int blue = static_cast<int>(divide(total[0] + half));
+                const int green = static_cast<int>(divide(total[1] + half));
+                const int red = static_cast<int>(divide(total[2] + half));
+                if constexpr (Lanes == 3)
+                    line[x] = qRgb(red, green, blue);
+                else
+                    line[x] = qRgba(red, green, blue, static_cast<int>(divide(total[3] + half)));
+            }
         }
-    }
-    return scaled;
+    };
+    pixmora::parallelRanges(scaled.height(), sourcePerRow, band);
 }
 
 } // namespace
+
+QImage scaledPicture(const Bitmap& source, QSize size, const std::uint8_t* key) {
+    QImage scaled(size, key ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
+    if (scaled.isNull())
+        return scaled;
+    if (source.isEmpty()) {
+        scaled.fill(0);
+        return scaled;
+    }
+    const Axis across = axisFor(source.width(), size.width());
+    const Axis down = axisFor(source.height(), size.height());
+    if (key)
+        scaleInto<4>(scaled, source, key, across, down);
+    else
+        scaleInto<3>(scaled, source, key, across, down);
+    return scaled;
+}
 
 QImage TOrImage::paintedImage(QSize deviceSize) {
     const Bitmap& shown = PictureShown().bitmap();
