@@ -1,7 +1,6 @@
 #include "OrImage.h"
 
 #include "KernelLevel.h"
-#include "Parallel.h"
 
 #include <QElapsedTimer>
 #include <QEnterEvent>
@@ -397,9 +396,90 @@ void keyedRow(std::uint8_t* to, const std::uint8_t* from, int width, const std::
     }
 }
 
+// The pass across for one target row, from the row of sums down: each target pixel's weighed sum of
+// the sums under it, divided by the whole weight and rounded to nearest.
+template <int Lanes>
+void acrossScalar(QRgb* line, const std::uint32_t* column, const Axis& across, const Divider& divide,
+                  std::uint64_t half) {
+    for (std::size_t x = 0; x < across.spans.size(); ++x) {
+        const Span& h = across.spans[x];
+        const std::uint32_t* from = column + static_cast<std::size_t>(h.first) * Lanes;
+        std::uint64_t total[Lanes];
+        for (int c = 0; c < Lanes; ++c)
+            total[c] = std::uint64_t{h.firstWeight} * from[c];
+        if (h.count > 1) {
+            // The pixels between the first and the last weigh alike: added first, multiplied once.
+            std::uint64_t inner[Lanes] = {};
+            const std::uint32_t* last = from + static_cast<std::size_t>(h.count - 1) * Lanes;
+            for (const std::uint32_t* p = from + Lanes; p != last; p += Lanes)
+                for (int c = 0; c < Lanes; ++c)
+                    inner[c] += p[c];
+            for (int c = 0; c < Lanes; ++c)
+                total[c] += inner[c] * across.inner + std::uint64_t{h.lastWeight} * last[c];
+        }
+        const int blue = static_cast<int>(divide(total[0] + half));
+        const int green = static_cast<int>(divide(total[1] + half));
+        const int red = static_cast<int>(divide(total[2] + half));
+        if constexpr (Lanes == 3)
+            line[x] = qRgb(red, green, blue);
+        else
+            line[x] = qRgba(red, green, blue, static_cast<int>(divide(total[3] + half)));
+    }
+}
+
+struct ExactDoubles {
+    double divisor, half;
+};
+
+#if PIXMORA_X86
+// The same with a pixel's lanes in one vector of doubles, which hold every whole number involved
+// exactly. The quotient from a multiplication by the inverse can be one off either way; the remainder,
+// also exact, puts it right.
+template <int Lanes>
+PIXMORA_TARGET_AVX2 void acrossAvx2(QRgb* line, const std::uint32_t* column, const Axis& across,
+                                    ExactDoubles exact) {
+    const __m256d divisor = _mm256_set1_pd(exact.divisor);
+    const __m256d inverse = _mm256_set1_pd(1.0 / exact.divisor);
+    const __m256d half = _mm256_set1_pd(exact.half);
+    const __m256d zero = _mm256_setzero_pd();
+    const __m256d one = _mm256_set1_pd(1.0);
+    const __m256d innerWeight = _mm256_set1_pd(static_cast<double>(across.inner));
+    for (std::size_t x = 0; x < across.spans.size(); ++x) {
+        const Span& h = across.spans[x];
+        // A pixel's sums and the first lane of the next (or the padding), as doubles.
+        const std::uint32_t* from = column + static_cast<std::size_t>(h.first) * Lanes;
+#define PIXMORA_LANES(p) _mm256_cvtepi32_pd(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)))
+        __m256d total = _mm256_mul_pd(PIXMORA_LANES(from), _mm256_set1_pd(h.firstWeight));
+        if (h.count > 1) {
+            __m256d inner = zero;
+            const std::uint32_t* last = from + static_cast<std::size_t>(h.count - 1) * Lanes;
+            for (const std::uint32_t* p = from + Lanes; p != last; p += Lanes)
+                inner = _mm256_add_pd(inner, PIXMORA_LANES(p));
+            total = _mm256_add_pd(total, _mm256_mul_pd(inner, innerWeight));
+            total = _mm256_add_pd(total, _mm256_mul_pd(PIXMORA_LANES(last), _mm256_set1_pd(h.lastWeight)));
+        }
+#undef PIXMORA_LANES
+        total = _mm256_add_pd(total, half);
+        __m256d quotient = _mm256_floor_pd(_mm256_mul_pd(total, inverse));
+        const __m256d remainder = _mm256_sub_pd(total, _mm256_mul_pd(quotient, divisor));
+        quotient = _mm256_add_pd(quotient, _mm256_and_pd(_mm256_cmp_pd(remainder, divisor, _CMP_GE_OQ), one));
+        quotient = _mm256_sub_pd(quotient, _mm256_and_pd(_mm256_cmp_pd(remainder, zero, _CMP_LT_OQ), one));
+        __m128i bytes = _mm256_cvtpd_epi32(quotient);
+        bytes = _mm_packus_epi16(_mm_packs_epi32(bytes, bytes), bytes);
+        auto pixel = static_cast<QRgb>(_mm_cvtsi128_si32(bytes));
+        if constexpr (Lanes == 3)
+            pixel |= 0xff000000u;
+        line[x] = pixel;
+    }
+}
+#else
+template <int Lanes> void acrossAvx2(QRgb*, const std::uint32_t*, const Axis&, ExactDoubles) {}
+#endif
+
 // The two passes of the scaling, for `Lanes` bytes per pixel of the rows summed: 3 for blue, green and
 // red, 4 with a key colour. Each target row sums its source rows into one row of sums, then sums those
-// across. Target rows are independent: bands of them go to the engine's threads.
+// across. On one thread: on shared cores, a second one that the system starts late holds the paint up
+// longer than it saves.
 template <int Lanes>
 void scaleInto(QImage& scaled, const Bitmap& source, const std::uint8_t* key, const Axis& across,
                const Axis& down) {
@@ -409,78 +489,63 @@ void scaleInto(QImage& scaled, const Bitmap& source, const std::uint8_t* key, co
     // Every total is at most 255 times the divisor, and half of it is added for the rounding.
     const Divider divide(divisor, 256 * divisor);
     const std::uint64_t half = divisor / 2;
+    const ExactDoubles exact{static_cast<double>(divisor), static_cast<double>(half)};
+    // In doubles, every sum across must stay a whole number below 2^53, and every sum down fit in an int.
+    const bool vectorAcross = PIXMORA_X86 && pixmora::kernelLevel() >= pixmora::KernelLevel::Avx2 &&
+                              255 * std::uint64_t{down.total} < (1u << 31) && divisor < (1ull << 44);
     std::size_t maxTaps = 0;
     for (const Span& v : down.spans)
         maxTaps = std::max(maxTaps, static_cast<std::size_t>(v.count));
-    // Not scanLine(), which would detach the image on every call, from every thread.
-    uchar* const bits = scaled.bits();
-    const qsizetype bytesPerLine = scaled.bytesPerLine();
-    const long long sourcePerRow =
-        static_cast<long long>(sourceWidth) * std::max(1, source.height() / scaled.height());
-    const auto band = [&](int begin, int end) {
-        std::vector<std::uint32_t> column(sums);
-        std::vector<const std::uint8_t*> rows(maxTaps);
-        std::vector<std::uint32_t> weights(maxTaps);
-        std::vector<std::uint8_t> keyed(Lanes == 4 ? sums * maxTaps : 0);
-        for (int y = begin; y < end; ++y) {
-            const Span& v = down.spans[static_cast<std::size_t>(y)];
-            for (int t = 0; t < v.count; ++t) {
-                const auto tap = static_cast<std::size_t>(t);
-                weights[tap] = down.weight(v, t);
-                rows[tap] = source.row(v.first + t);
-                if constexpr (Lanes == 4) {
-                    keyedRow(keyed.data() + tap * sums, rows[tap], sourceWidth, key);
-                    rows[tap] = keyed.data() + tap * sums;
-                }
-            }
-            // The hot loop: every byte of the picture passes here about once.
-            sumRows(column.data(), rows.data(), weights.data(), v.count, sums);
-            auto* line = reinterpret_cast<QRgb*>(bits + y * bytesPerLine);
-            for (int x = 0; x < scaled.width(); ++x) {
-                const Span& h = across.spans[static_cast<std::size_t>(x)];
-                const std::uint32_t* from = column.data() + static_cast<std::size_t>(h.first) * Lanes;
-                std::uint64_t total[Lanes];
-                for (int c = 0; c < Lanes; ++c)
-                    total[c] = std::uint64_t{h.firstWeight} * from[c];
-                if (h.count > 1) {
-                    // The pixels between the first and the last weigh alike: added first, multiplied once.
-                    std::uint64_t inner[Lanes] = {};
-                    const std::uint32_t* last = from + static_cast<std::size_t>(h.count - 1) * Lanes;
-                    for (const std::uint32_t* p = from + Lanes; p != last; p += Lanes)
-                        for (int c = 0; c < Lanes; ++c)
-                            inner[c] += p[c];
-                    for (int c = 0; c < Lanes; ++c)
-                        total[c] += inner[c] * across.inner + std::uint64_t{h.lastWeight} * last[c];
-                }
-                const int blue = static_cast<int>(divide(total[0] + half));
-                const int green = static_cast<int>(divide(total[1] + half));
-                const int red = static_cast<int>(divide(total[2] + half));
-                if constexpr (Lanes == 3)
-                    line[x] = qRgb(red, green, blue);
-                else
-                    line[x] = qRgba(red, green, blue, static_cast<int>(divide(total[3] + half)));
+    // One more lane than the sums, for the vector loads of the last pixel.
+    std::vector<std::uint32_t> column(sums + 1);
+    std::vector<const std::uint8_t*> rows(maxTaps);
+    std::vector<std::uint32_t> weights(maxTaps);
+    std::vector<std::uint8_t> keyed(Lanes == 4 ? sums * maxTaps : 0);
+    for (int y = 0; y < scaled.height(); ++y) {
+        const Span& v = down.spans[static_cast<std::size_t>(y)];
+        for (int t = 0; t < v.count; ++t) {
+            const auto tap = static_cast<std::size_t>(t);
+            weights[tap] = down.weight(v, t);
+            rows[tap] = source.row(v.first + t);
+            if constexpr (Lanes == 4) {
+                keyedRow(keyed.data() + tap * sums, rows[tap], sourceWidth, key);
+                rows[tap] = keyed.data() + tap * sums;
             }
         }
-    };
-    pixmora::parallelRanges(scaled.height(), sourcePerRow, band);
+        // The hot loop: every byte of the picture passes here about once.
+        sumRows(column.data(), rows.data(), weights.data(), v.count, sums);
+        auto* line = reinterpret_cast<QRgb*>(scaled.scanLine(y));
+        if (vectorAcross)
+            acrossAvx2<Lanes>(line, column.data(), across, exact);
+        else
+            acrossScalar<Lanes>(line, column.data(), across, divide, half);
+    }
 }
 
 } // namespace
 
-QImage scaledPicture(const Bitmap& source, QSize size, const std::uint8_t* key) {
-    QImage scaled(size, key ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
-    if (scaled.isNull())
-        return scaled;
+void scalePicture(QImage& into, const Bitmap& source, QSize size, const std::uint8_t* key) {
+    const QImage::Format format = key ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
+    // The last picture's memory serves again when nothing else holds it: fresh pages cost faults.
+    if (into.size() != size || into.format() != format || !into.isDetached())
+        into = QImage(size, format);
+    if (into.isNull())
+        return;
     if (source.isEmpty()) {
-        scaled.fill(0);
-        return scaled;
+        into.fill(0);
+        return;
     }
     const Axis across = axisFor(source.width(), size.width());
     const Axis down = axisFor(source.height(), size.height());
     if (key)
-        scaleInto<4>(scaled, source, key, across, down);
+        scaleInto<4>(into, source, key, across, down);
     else
-        scaleInto<3>(scaled, source, key, across, down);
+        scaleInto<3>(into, source, key, across, down);
+}
+
+QImage scaledPicture(const Bitmap& source, QSize size, const std::uint8_t* key) {
+    QImage scaled;
+    scalePicture(scaled, source, size, key);
     return scaled;
 }
 
@@ -493,7 +558,7 @@ QImage TOrImage::paintedImage(QSize deviceSize) {
         m_paintedTransparent != m_transparent) {
         // A transparent bitmap leaves out every pixel of its bottom-left pixel's colour.
         const std::uint8_t* key = m_transparent ? shown.pixel(0, shown.height() - 1) : nullptr;
-        m_painted = scaledPicture(shown, deviceSize, key);
+        scalePicture(m_painted, shown, deviceSize, key);
         m_paintedSerial = m_shownSerial;
         m_paintedTransparent = m_transparent;
     }

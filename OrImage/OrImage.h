@@ -152,3 +152,5 @@ pixmora::Bitmap bitmapFromImage(const QImage& image);
 // no sparkle on a fitted photo); a side that grows blends the two nearest pixels. With a key colour the
 // pixels of that colour are left out: they count as transparent, and the result has premultiplied alpha.
 QImage scaledPicture(const pixmora::Bitmap& source, QSize size, const std::uint8_t* key = nullptr);
+// The same into `into`, whose memory is used again when it has the size and format and is not shared.
+void scalePicture(QImage& into, const pixmora::Bitmap& source, QSize size, const std::uint8_t* key = nullptr);

@@ -231,8 +231,8 @@ std::string firstDifference(const QImage& got, const Bitmap& source, const std::
 
 } // namespace
 
-class ScaledPicture : public AtEveryLevelAndThreadCount {};
-INSTANTIATE_AT_EVERY_LEVEL_AND_THREAD_COUNT(ScaledPicture);
+class ScaledPicture : public AtEveryKernelLevel {};
+INSTANTIATE_AT_EVERY_KERNEL_LEVEL(ScaledPicture);
 
 TEST_P(ScaledPicture, ShrunkIsTheAreaAverageOfItsPixels) {
     const std::pair<QSize, QSize> cases[] = {
