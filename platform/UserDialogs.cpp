@@ -125,15 +125,15 @@ void MessageBox::showEvent(QShowEvent* event) {
     QMessageBox::showEvent(event);
 }
 
-namespace {
+void UserDialogs::prepareBox(QMessageBox&) {}
 
-void runBox(QWidget* parent, QMessageBox::Icon icon, const QString& caption, const QString& text) {
+void UserDialogs::runBox(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
+                         const QString& text) {
     MessageBox box(parent, icon, caption, text);
     box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+    prepareBox(box);
     box.exec();
 }
-
-} // namespace
 
 void UserDialogs::showMessage(QWidget* parent, const QString& text) {
     runBox(parent, QMessageBox::NoIcon, applicationTitle(), text);
@@ -145,6 +145,7 @@ bool UserDialogs::confirm(QWidget* parent, const QString& text) {
     QPushButton* no = box.addButton(QStringLiteral("&No"), QMessageBox::NoRole);
     box.setDefaultButton(yes);
     box.setEscapeButton(no);
+    prepareBox(box);
     box.exec();
     return box.clickedButton() == yes;
 }

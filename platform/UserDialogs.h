@@ -54,6 +54,13 @@ public:
     virtual void showError(QWidget* parent, const QString& text);
     // Runs a file dialog the caller has set up; true when the user accepted a file.
     virtual bool runFileDialog(QFileDialog& dialog);
+
+protected:
+    // Called with every box just before it shows.
+    virtual void prepareBox(QMessageBox& box);
+
+private:
+    void runBox(QWidget* parent, QMessageBox::Icon icon, const QString& caption, const QString& text);
 };
 
 UserDialogs& userDialogs();
