@@ -254,7 +254,6 @@ Axis axisFor(int source, int target) {
             const int first = static_cast<int>(centre);
             const auto weight = static_cast<std::uint32_t>((centre - first) * 256 + 0.5);
             Span& span = axis.spans[static_cast<std::size_t>(i)];
-            span.first = first;
             if (first + 1 < source)
                 span = {first, 2, 256 - weight, weight};
             else
