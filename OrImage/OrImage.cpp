@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -308,12 +309,22 @@ struct RowPairs {
     }
 };
 
+// Asks for the bytes a little ahead of `row + k` to be on their way to the cache: each row is a short run
+// of its own, which the processor's prefetcher would only pick up after a few misses, and again after
+// every page. A prefetch never faults, even past the end of the picture.
+inline void prefetchAhead(const std::uint8_t* row, std::size_t k) {
+    _mm_prefetch(reinterpret_cast<const char*>(reinterpret_cast<std::uintptr_t>(row) + k + 1024),
+                 _MM_HINT_T0);
+}
+
 // Sums the paired rows' bytes from k on, 16 at a time, while 16 are left of n; returns where it stopped.
 std::size_t sumPairsSse2(std::uint32_t* sum, const RowPairs& pairs, std::size_t k, std::size_t n) {
     const __m128i zero = _mm_setzero_si128();
     for (; k + 16 <= n; k += 16) {
         __m128i s0 = zero, s1 = zero, s2 = zero, s3 = zero;
         for (int i = 0; i < pairs.count; ++i) {
+            prefetchAhead(pairs.rows[2 * i], k);
+            prefetchAhead(pairs.rows[2 * i + 1], k);
             const __m128i w = _mm_set1_epi32(static_cast<int>(pairs.weights[i]));
             const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pairs.rows[2 * i] + k));
             const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pairs.rows[2 * i + 1] + k));
@@ -341,6 +352,8 @@ PIXMORA_TARGET_AVX2 std::size_t sumPairsAvx2(std::uint32_t* sum, const RowPairs&
     for (; k + 32 <= n; k += 32) {
         __m256i s0 = zero, s1 = zero, s2 = zero, s3 = zero;
         for (int i = 0; i < pairs.count; ++i) {
+            prefetchAhead(pairs.rows[2 * i], k);
+            prefetchAhead(pairs.rows[2 * i + 1], k);
             const __m256i w = _mm256_set1_epi32(static_cast<int>(pairs.weights[i]));
             const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pairs.rows[2 * i] + k));
             const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pairs.rows[2 * i + 1] + k));
@@ -386,12 +399,22 @@ void sumRows(std::uint32_t* sum, const std::uint8_t* const* rows, const std::uin
 // the pixel has the key colour. Averaged like the colours, the fourth byte gives the alpha, and the
 // colours come out premultiplied by it.
 void keyedRow(std::uint8_t* to, const std::uint8_t* from, int width, const std::uint8_t* key) {
-    for (int x = 0; x < width; ++x, from += 3, to += 4) {
-        const std::uint8_t kept = from[0] != key[0] || from[1] != key[1] || from[2] != key[2] ? 255 : 0;
-        to[0] = from[0] & kept;
-        to[1] = from[1] & kept;
-        to[2] = from[2] & kept;
-        to[3] = kept;
+    const std::uint32_t keyColour = key[0] | key[1] << 8 | key[2] << 16;
+    const auto keyed = [keyColour](std::uint32_t colour) {
+        return colour == keyColour ? 0u : colour | 0xff000000u;
+    };
+    int x = 0;
+    // Four bytes read at a time, the fourth being the next pixel's: all but the last pixel.
+    for (; x + 1 < width; ++x) {
+        std::uint32_t colour;
+        std::memcpy(&colour, from + 3 * x, 4);
+        colour = keyed(colour & 0xffffffu);
+        std::memcpy(to + 4 * x, &colour, 4);
+    }
+    if (x < width) {
+        const std::uint8_t* p = from + 3 * x;
+        const std::uint32_t colour = keyed(p[0] | p[1] << 8 | p[2] << 16);
+        std::memcpy(to + 4 * x, &colour, 4);
     }
 }
 
