@@ -8,6 +8,7 @@
 #include <QWidget>
 
 #include <array>
+#include <cstdint>
 
 // The effect image control: the engine's pictures and effects, painted into a widget.
 class TOrImage : public QWidget, public pixmora::OrImageEngine {
@@ -146,3 +147,10 @@ private:
 QImage imageView(const pixmora::Bitmap& bitmap);
 // Converts any image to a working bitmap.
 pixmora::Bitmap bitmapFromImage(const QImage& image);
+// A bitmap scaled to `size` as the control paints it, as a 32-bit image Qt draws without converting. Each
+// side that shrinks averages the source pixels under a target pixel by the area they cover (no moire,
+// no sparkle on a fitted photo); a side that grows blends the two nearest pixels. With a key colour the
+// pixels of that colour are left out: they count as transparent, and the result has premultiplied alpha.
+QImage scaledPicture(const pixmora::Bitmap& source, QSize size, const std::uint8_t* key = nullptr);
+// The same into `into`, whose memory is used again when it has the size and format and is not shared.
+void scalePicture(QImage& into, const pixmora::Bitmap& source, QSize size, const std::uint8_t* key = nullptr);

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QMessageBox>
 #include <QPointer>
 
 namespace {
@@ -13,18 +14,16 @@ bool isShown(const QWidget* window) {
     return window && window->isVisible() && !window->isMinimized();
 }
 
-// For as long as a box runs: the picture window out of its layer, and afterwards the raising window back
-// in front. The order of the two on the way out matters: the picture window returns to its layer first,
-// so that activating a window below it does not bury it.
+// Whether a box shown now must go on the stays-on-top layer to come above the picture window.
+bool hostIsTopmost() {
+    return Form3 && Form3->isTopmost() && isShown(Form3);
+}
+
+// When a box closes: the raising window back in front, with the keyboard focus.
 class BoxScope {
 public:
-    explicit BoxScope(QWidget* owner) : m_owner(owner), m_hostWasTopmost(Form3 && Form3->isTopmost()) {
-        if (m_hostWasTopmost)
-            Form3->setTopmost(false);
-    }
+    explicit BoxScope(QWidget* owner) : m_owner(owner) {}
     ~BoxScope() {
-        if (m_hostWasTopmost && Form3)
-            Form3->setTopmost(true);
         if (isShown(m_owner)) {
             m_owner->raise();
             m_owner->activateWindow();
@@ -35,7 +34,6 @@ public:
 
 private:
     QPointer<QWidget> m_owner;
-    bool m_hostWasTopmost;
 };
 
 } // namespace
@@ -72,8 +70,14 @@ void ProgramDialogs::showError(QWidget* parent, const QString& text) {
     UserDialogs::showError(owner, text);
 }
 
+void ProgramDialogs::prepareBox(QMessageBox& box) {
+    box.setWindowFlag(Qt::WindowStaysOnTopHint, hostIsTopmost());
+}
+
 bool ProgramDialogs::runFileDialog(QFileDialog& dialog) {
-    // The dialog belongs to the window that made it; it goes back to that window when it closes.
+    // The dialog belongs to the window that made it; it goes back to that window when it closes. It is
+    // kept between runs, hidden: its layer follows the picture window's of the moment.
+    dialog.setWindowFlag(Qt::WindowStaysOnTopHint, hostIsTopmost());
     BoxScope scope(ownerFor(dialog.parentWidget()));
     return UserDialogs::runFileDialog(dialog);
 }

@@ -3,9 +3,9 @@
 #include "UserDialogs.h"
 
 // The program's boxes and file dialogs. A box belongs to the window that raised it, so the window manager
-// keeps it above that window; while it runs the picture window leaves its stays-on-top layer (it would
-// otherwise cover the box, and the program would look frozen), and when it closes the raising window is
-// in front again with the keyboard focus.
+// keeps it above that window; while the picture window is on its stays-on-top layer, the box goes on that
+// layer too, above it (else the picture window would cover the box and the program would look frozen).
+// When the box closes the raising window is in front again with the keyboard focus.
 class ProgramDialogs : public pixmora::UserDialogs {
 public:
     void showMessage(QWidget* parent, const QString& text) override;
@@ -17,4 +17,7 @@ public:
     // The window a box raised from `requested` belongs to: its top-level window while that is shown, or
     // else the window in front, or nothing.
     static QWidget* ownerFor(QWidget* requested);
+
+protected:
+    void prepareBox(QMessageBox& box) override;
 };

@@ -3,10 +3,10 @@
 #include "Errors.h"
 
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QFileDialog>
-#include <QGridLayout>
-#include <QHBoxLayout>
 #include <QLabel>
+#include <QLayout>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
@@ -35,100 +35,25 @@ bool joinsPrevious(QChar c) {
            c.category() == QChar::Mark_SpacingCombining || c.category() == QChar::Mark_Enclosing;
 }
 
-QStyle::StandardPixmap pixmapFor(TextBox::Icon icon) {
-    switch (icon) {
-    case TextBox::Icon::Question:
-        return QStyle::SP_MessageBoxQuestion;
-    case TextBox::Icon::Information:
-        return QStyle::SP_MessageBoxInformation;
-    case TextBox::Icon::Error:
-        return QStyle::SP_MessageBoxCritical;
-    case TextBox::Icon::None:
-        break;
-    }
-    return QStyle::SP_CustomBase;
-}
-
 } // namespace
 
-TextBox::TextBox(QWidget* parent, Icon icon, const QString& caption, const QString& text)
-    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), m_plainText(text), m_caption(caption) {
-    setWindowTitle(caption);
-    setModal(true);
-
-    auto* grid = new QGridLayout(this);
-    grid->setSizeConstraint(QLayout::SetFixedSize);
-    grid->setHorizontalSpacing(2 * style()->pixelMetric(QStyle::PM_LayoutHorizontalSpacing));
-
-    if (icon != Icon::None) {
-        m_icon = new QLabel(this);
-        m_icon->setObjectName(QStringLiteral("BoxIcon"));
-        const int side = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
-        // Drawn for the screen's pixel density, so that it stays sharp at any scale.
-        m_icon->setPixmap(style()
-                              ->standardIcon(pixmapFor(icon), nullptr, this)
-                              .pixmap(QSize(side, side), devicePixelRatio()));
-        m_icon->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
-        grid->addWidget(m_icon, 0, 0, Qt::AlignTop);
-    }
-
-    m_text = new QLabel(this);
-    m_text->setObjectName(QStringLiteral("BoxText"));
-    m_text->setTextFormat(Qt::PlainText);
-    m_text->setWordWrap(true);
-    m_text->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    m_text->setText(text);
-    grid->addWidget(m_text, 0, 1);
-
-    m_buttonRow = new QWidget(this);
-    auto* row = new QHBoxLayout(m_buttonRow);
-    row->setContentsMargins(0, 0, 0, 0);
-    // Buttons go between the stretches: at the right, or in the middle where the style centres them.
-    row->addStretch();
-    if (style()->styleHint(QStyle::SH_MessageBox_CenterButtons, nullptr, this))
-        row->addStretch();
-    grid->addWidget(m_buttonRow, 1, 0, 1, 2);
+MessageBox::MessageBox(QWidget* parent, Icon icon, const QString& caption, const QString& text)
+    : QMessageBox(icon, caption, QString(), NoButton, parent), m_plainText(text) {
+    // A file name may hold anything, markup included: it shows as written.
+    setTextFormat(Qt::PlainText);
+    setText(text);
 }
 
-QPushButton* TextBox::addButton(const QString& text) {
-    auto* button = new QPushButton(text, m_buttonRow);
-    auto* row = static_cast<QHBoxLayout*>(m_buttonRow->layout());
-    const bool centred = style()->styleHint(QStyle::SH_MessageBox_CenterButtons, nullptr, this);
-    row->insertWidget(row->count() - (centred ? 1 : 0), button);
-    if (m_buttonRow->findChildren<QPushButton*>().size() == 1)
-        setDefaultButton(button);
-    connect(button, &QPushButton::clicked, this, [this, button] {
-        m_clicked = button;
-        done(button == m_escape ? QDialog::Rejected : QDialog::Accepted);
-    });
-    return button;
+QLabel* MessageBox::textLabel() const {
+    return findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
 }
 
-void TextBox::setDefaultButton(QPushButton* button) {
-    for (QPushButton* other : m_buttonRow->findChildren<QPushButton*>())
-        other->setDefault(other == button);
-    button->setFocus();
+int MessageBox::wrapLimit(int screenWidth) {
+    // QMessageBox's own: half the screen, at most 500 pixels.
+    return std::min(screenWidth / 2, 500);
 }
 
-void TextBox::setEscapeButton(QPushButton* button) {
-    m_escape = button;
-}
-
-void TextBox::reject() {
-    // Esc or the close box: the escape button's answer, or the only button's.
-    const QList<QPushButton*> buttons = m_buttonRow->findChildren<QPushButton*>();
-    m_clicked = m_escape ? m_escape : (buttons.size() == 1 ? buttons.front() : nullptr);
-    QDialog::reject();
-}
-
-int TextBox::wrapWidth(const QFontMetrics& metrics, int screenWidth) {
-    // About sixty characters: a line the eye follows without losing its place.
-    const int comfortable =
-        std::max(metrics.averageCharWidth() * 60, metrics.horizontalAdvance(QLatin1Char('x')) * 40);
-    return std::max(std::min(comfortable, screenWidth * 2 / 3), metrics.averageCharWidth() * 10);
-}
-
-QString TextBox::breakLongWords(const QString& text, const QFontMetrics& metrics, int width) {
+QString MessageBox::breakLongWords(const QString& text, const QFontMetrics& metrics, int width) {
     QString result;
     result.reserve(text.size() + 16);
     QString word;
@@ -165,68 +90,72 @@ QString TextBox::breakLongWords(const QString& text, const QFontMetrics& metrics
     return result;
 }
 
-void TextBox::fitToText() {
+void MessageBox::prepareForSizing() {
     ensurePolished();
-    m_text->ensurePolished();
-    const QFontMetrics metrics = m_text->fontMetrics();
-    const QScreen* screen = parentWidget() ? parentWidget()->screen() : this->screen();
+    QLabel* label = textLabel();
+    label->ensurePolished();
+    const QFontMetrics metrics = label->fontMetrics();
+    const QScreen* screen = this->screen();
     const int screenWidth = screen ? screen->availableGeometry().width() : 1024;
-    const int iconWidth = m_icon ? m_icon->sizeHint().width() + layout()->spacing() * 2 : 0;
-    const int wrapAt = wrapWidth(metrics, screenWidth - iconWidth - 64);
-
-    int natural = 0;
-    for (const QString& line : m_plainText.split(QLatin1Char('\n')))
-        natural = std::max(natural, metrics.horizontalAdvance(line));
-    m_text->setText(breakLongWords(m_plainText, metrics, wrapAt));
-    // A pixel to spare: the label may round a line's width up where the metrics round it down.
-    m_text->setFixedWidth(std::min(natural, wrapAt) + 2);
-
-    // The window manager writes the caption in a bold title font between an icon and three buttons.
-    QFont titleFont = font();
-    titleFont.setBold(true);
-    const QFontMetrics title(titleFont);
+    // The room the text gets once the box wraps it: the box's width less the icon, the indent before
+    // the text (at most 15 pixels) and the margins.
     const QMargins margins = layout()->contentsMargins();
-    const int captionWidth = title.horizontalAdvance(m_caption) + 6 * title.height();
-    m_buttonRow->setMinimumWidth(std::max(0, captionWidth - margins.left() - margins.right()));
-    layout()->activate();
+    int besideText =
+        margins.left() + margins.right() + 15 + 2 * style()->pixelMetric(QStyle::PM_LayoutHorizontalSpacing);
+    if (icon() != NoIcon)
+        besideText += style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
+    const int room = std::max(wrapLimit(screenWidth) - besideText, metrics.averageCharWidth() * 10);
+    setText(breakLongWords(m_plainText, metrics, room));
+
+    // An explicit minimum width on the label would stand in for the width its text needs, and the box
+    // would be sized to it: the extra width for the caption goes on the button row instead. The window
+    // manager writes the caption in a bold title font between an icon and three buttons.
+    if (auto* buttons = findChild<QDialogButtonBox*>()) {
+        QFont titleFont = font();
+        titleFont.setBold(true);
+        const QFontMetrics title(titleFont);
+        const int captionWidth = title.horizontalAdvance(windowTitle()) + 6 * title.height();
+        buttons->setMinimumWidth(std::max(0, captionWidth - margins.left() - margins.right()));
+    }
 }
 
-void TextBox::setVisible(bool visible) {
-    if (visible)
-        fitToText();
-    QDialog::setVisible(visible);
+void MessageBox::showEvent(QShowEvent* event) {
+    // QMessageBox sizes itself here, from its layout's minimum width.
+    prepareForSizing();
+    QMessageBox::showEvent(event);
 }
 
-namespace {
+void UserDialogs::prepareBox(QMessageBox&) {}
 
-void runBox(QWidget* parent, TextBox::Icon icon, const QString& caption, const QString& text) {
-    TextBox box(parent, icon, caption, text);
-    box.addButton(QStringLiteral("OK"));
+void UserDialogs::runBox(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
+                         const QString& text) {
+    MessageBox box(parent, icon, caption, text);
+    box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+    prepareBox(box);
     box.exec();
 }
 
-} // namespace
-
 void UserDialogs::showMessage(QWidget* parent, const QString& text) {
-    runBox(parent, TextBox::Icon::None, applicationTitle(), text);
+    runBox(parent, QMessageBox::NoIcon, applicationTitle(), text);
 }
 
 bool UserDialogs::confirm(QWidget* parent, const QString& text) {
-    TextBox box(parent, TextBox::Icon::Question, QStringLiteral("Confirm"), text);
-    QPushButton* yes = box.addButton(QStringLiteral("&Yes"));
-    QPushButton* no = box.addButton(QStringLiteral("&No"));
+    MessageBox box(parent, QMessageBox::Question, QStringLiteral("Confirm"), text);
+    QPushButton* yes = box.addButton(QStringLiteral("&Yes"), QMessageBox::YesRole);
+    QPushButton* no = box.addButton(QStringLiteral("&No"), QMessageBox::NoRole);
     box.setDefaultButton(yes);
     box.setEscapeButton(no);
+    prepareBox(box);
     box.exec();
     return box.clickedButton() == yes;
 }
 
 void UserDialogs::showInformation(QWidget* parent, const QString& text) {
-    runBox(parent, TextBox::Icon::Information, QStringLiteral("Information"), text);
+    runBox(parent, QMessageBox::Information, QStringLiteral("Information"), text);
 }
 
 void UserDialogs::showError(QWidget* parent, const QString& text) {
-    runBox(parent, TextBox::Icon::Error, applicationTitle(), text);
+    runBox(parent, QMessageBox::Critical, applicationTitle(), text);
 }
 
 bool UserDialogs::runFileDialog(QFileDialog& dialog) {

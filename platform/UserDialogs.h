@@ -1,59 +1,42 @@
 #pragma once
 
-#include <QDialog>
+#include <QMessageBox>
 #include <QString>
 
 #include <exception>
 #include <utility>
 
 class QFileDialog;
+class QFontMetrics;
 class QLabel;
-class QPushButton;
 class QWidget;
 
 namespace pixmora {
 
-// The program's modal box: an optional icon, a text and a row of buttons, sized to its text as a system
-// box is. A long line wraps at a comfortable reading width, a word longer than that (a file path) breaks
-// after its separators or, failing those, anywhere; nothing is ever cut, and the box is never narrower
-// than its own caption.
-class TextBox : public QDialog {
+// The program's message box: a QMessageBox with plain text, sized by QMessageBox itself, which wraps a
+// long text at its own comfortable width. Two things are added before it sizes itself: a word too long
+// for that width (a file path) gets invisible break opportunities after its separators or, failing those,
+// where it reaches the edge, and the button row is made at least as wide as the window manager's title
+// bar needs for the caption. Nothing is ever cut.
+class MessageBox : public QMessageBox {
     Q_OBJECT
 public:
-    enum class Icon { None, Question, Information, Error };
-    TextBox(QWidget* parent, Icon icon, const QString& caption, const QString& text);
+    MessageBox(QWidget* parent, Icon icon, const QString& caption, const QString& text);
 
-    // The first button added is the default one unless another is named.
-    QPushButton* addButton(const QString& text);
-    void setDefaultButton(QPushButton* button);
-    // The button that Esc and the title bar's close box stand for.
-    void setEscapeButton(QPushButton* button);
-    QPushButton* clickedButton() const { return m_clicked; }
+    QLabel* textLabel() const;
 
-    QLabel* textLabel() const { return m_text; }
-    // The text as given: the label may hold break opportunities that show as nothing.
-    QString text() const { return m_plainText; }
-
-    // Lays the box out for its text; showing it does this too.
-    void fitToText();
-    // The widest line the box shows before it wraps, for a font.
-    static int wrapWidth(const QFontMetrics& metrics, int screenWidth);
+    // The widest a box grows before QMessageBox wraps its text, on a screen this wide.
+    static int wrapLimit(int screenWidth);
     // The text with invisible break opportunities wherever a word is wider than `width`.
     static QString breakLongWords(const QString& text, const QFontMetrics& metrics, int width);
 
-    void setVisible(bool visible) override;
-
 protected:
-    void reject() override;
+    void showEvent(QShowEvent* event) override;
 
 private:
-    QLabel* m_icon = nullptr;
-    QLabel* m_text = nullptr;
-    QWidget* m_buttonRow = nullptr;
-    QPushButton* m_escape = nullptr;
-    QPushButton* m_clicked = nullptr;
+    void prepareForSizing();
+
     QString m_plainText;
-    QString m_caption;
 };
 
 // Every box and picture dialog the program shows goes through this seam, so that tests can answer them
@@ -71,6 +54,13 @@ public:
     virtual void showError(QWidget* parent, const QString& text);
     // Runs a file dialog the caller has set up; true when the user accepted a file.
     virtual bool runFileDialog(QFileDialog& dialog);
+
+protected:
+    // Called with every box just before it shows.
+    virtual void prepareBox(QMessageBox& box);
+
+private:
+    void runBox(QWidget* parent, QMessageBox::Icon icon, const QString& caption, const QString& text);
 };
 
 UserDialogs& userDialogs();

@@ -108,22 +108,32 @@ TEST_F(HostWindowTest, RealBoxesBelongToTheRaisingWindowAndComeAboveThePictureWi
     Form3->show();
     Form18->show();
     ASSERT_TRUE(Form3->isTopmost());
-    for (QWidget* raiser : {static_cast<QWidget*>(Form1), static_cast<QWidget*>(Form18)}) {
-        bool topmostDuringBox = true;
+    struct Case {
+        QWidget* raiser;
+        bool hostTopmost;
+    };
+    for (const Case c : {Case{Form1, true}, Case{Form18, true}, Case{Form1, false}}) {
+        if (!c.hostTopmost)
+            Form3->foradotopo();
+        bool topmostDuringBox = !c.hostTopmost;
+        bool boxOnTopLayer = !c.hostTopmost;
         QWidget* owner = nullptr;
         QTimer::singleShot(0, [&] {
             QWidget* box = QApplication::activeModalWidget();
             topmostDuringBox = Form3->isTopmost();
+            boxOnTopLayer = box && box->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
             owner = box ? box->parentWidget() : nullptr;
             if (box)
                 box->close();
         });
         // A control inside the window stands for its window.
-        realBoxes.showMessage(raiser == Form18 ? static_cast<QWidget*>(Form18->ui.Button2) : raiser,
+        realBoxes.showMessage(c.raiser == Form18 ? static_cast<QWidget*>(Form18->ui.Button2) : c.raiser,
                               "Verificação concluida! Pressione OK");
-        EXPECT_FALSE(topmostDuringBox);
-        EXPECT_EQ(owner, raiser);
-        EXPECT_TRUE(Form3->isTopmost());
+        // The picture window keeps its layer; the box joins it there when it is the top one.
+        EXPECT_EQ(topmostDuringBox, c.hostTopmost);
+        EXPECT_EQ(boxOnTopLayer, c.hostTopmost);
+        EXPECT_EQ(owner, c.raiser);
+        EXPECT_EQ(Form3->isTopmost(), c.hostTopmost);
     }
     pixmora::setUserDialogs(&dialogs);
 }

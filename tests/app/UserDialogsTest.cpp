@@ -4,7 +4,10 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QKeyEvent>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -51,4 +54,56 @@ TEST(FileDialogs, NoPopupOutlivesTheDialog) {
     pixmora::UserDialogs real;
     EXPECT_TRUE(real.runFileDialog(dialog));
     EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+}
+
+namespace {
+
+// Answers the box that the next call opens: `key` pressed on it, after noting what it shows.
+struct BoxSeen {
+    QString caption, text;
+    QStringList buttons;
+    QString defaultButton;
+    bool hasIcon = false;
+};
+
+void pressOnNextBox(Qt::Key key, BoxSeen& seen) {
+    QTimer::singleShot(0, [key, &seen] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        seen.caption = box->windowTitle();
+        seen.text = box->text().remove(QChar(0x200B));
+        for (QAbstractButton* button : box->buttons())
+            seen.buttons.append(button->text());
+        seen.defaultButton = box->defaultButton() ? box->defaultButton()->text() : QString();
+        seen.hasIcon = box->icon() != QMessageBox::NoIcon;
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(box, &press);
+    });
+}
+
+} // namespace
+
+TEST(RealBoxes, CaptionsButtonsAndTheAnswersOfEnterAndEsc) {
+    pixmora::UserDialogs real;
+    BoxSeen yes, no, message, error;
+    pressOnNextBox(Qt::Key_Return, yes);
+    EXPECT_TRUE(real.confirm(nullptr, QStringLiteral("Recuperar ultima imagem?")));
+    EXPECT_EQ(yes.caption, "Confirm");
+    EXPECT_EQ(yes.text, "Recuperar ultima imagem?");
+    EXPECT_EQ(yes.buttons.size(), 2);
+    EXPECT_TRUE(yes.buttons.contains("&Yes") && yes.buttons.contains("&No"));
+    EXPECT_EQ(yes.defaultButton, "&Yes");
+    EXPECT_TRUE(yes.hasIcon);
+    pressOnNextBox(Qt::Key_Escape, no);
+    EXPECT_FALSE(real.confirm(nullptr, QStringLiteral("Recuperar ultima imagem?")));
+    // Esc closes a box of one button as that button.
+    pressOnNextBox(Qt::Key_Escape, message);
+    real.showMessage(nullptr, QStringLiteral("Imagem salva com sucesso!"));
+    EXPECT_EQ(message.caption, pixmora::applicationTitle());
+    EXPECT_EQ(message.buttons, QStringList{"OK"});
+    EXPECT_FALSE(message.hasIcon);
+    pressOnNextBox(Qt::Key_Return, error);
+    real.showError(nullptr, QStringLiteral("File not found: \"/tmp/<b>a</b>.jpg\""));
+    EXPECT_EQ(error.text, "File not found: \"/tmp/<b>a</b>.jpg\"");
+    EXPECT_TRUE(error.hasIcon);
 }

@@ -1,3 +1,4 @@
+#include "KernelLevels.h"
 #include "OrImage.h"
 #include "TestPictures.h"
 
@@ -8,9 +9,10 @@
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 
-#include <vector>
-
+#include <algorithm>
 #include <climits>
+#include <string>
+#include <vector>
 
 using namespace testpics;
 using pixmora::Bitmap;
@@ -181,6 +183,126 @@ TEST(OrImageWidget, StretchedPicturesKeepTheirColoursWhereTheyStand) {
     // A render reaches the painted picture.
     image.setPicInvert(true);
     EXPECT_EQ(image.grab().toImage().pixel(0, 0), qRgb(0, 255, 255));
+}
+
+namespace {
+
+// The plain box average: every source pixel weighed by the area of it that a target pixel covers, found
+// by intersecting the two pixels' extents on a grid fine enough for both, and rounded to nearest. With a
+// key colour, pixels of that colour count as transparent: the result is premultiplied ARGB.
+QRgb boxAverage(const Bitmap& source, QSize size, int tx, int ty, const std::uint8_t* key = nullptr) {
+    const long long sw = source.width(), sh = source.height(), w = size.width(), h = size.height();
+    // On the grid, target pixel tx spans [tx * sw, (tx + 1) * sw) and source pixel sx [sx * w, (sx + 1) * w).
+    const auto overlap = [](long long a0, long long a1, long long b0, long long b1) {
+        return std::max(0LL, std::min(a1, b1) - std::max(a0, b0));
+    };
+    long long sums[4] = {};
+    // Only the source pixels near the target pixel can overlap it; a few more are looked at for safety.
+    for (long long sy = std::max(0LL, ty * sh / h - 1); sy < std::min(sh, (ty + 1) * sh / h + 2); ++sy)
+        for (long long sx = std::max(0LL, tx * sw / w - 1); sx < std::min(sw, (tx + 1) * sw / w + 2); ++sx) {
+            const long long area = overlap(tx * sw, (tx + 1) * sw, sx * w, (sx + 1) * w) *
+                                   overlap(ty * sh, (ty + 1) * sh, sy * h, (sy + 1) * h);
+            const std::uint8_t* p = source.pixel(static_cast<int>(sx), static_cast<int>(sy));
+            if (key && p[0] == key[0] && p[1] == key[1] && p[2] == key[2])
+                continue;
+            for (int c = 0; c < 3; ++c)
+                sums[c] += area * p[c];
+            sums[3] += area * 255;
+        }
+    const long long whole = sw * sh;
+    const auto mean = [&](long long sum) { return static_cast<int>((sum + whole / 2) / whole); };
+    return qRgba(mean(sums[2]), mean(sums[1]), mean(sums[0]), key ? mean(sums[3]) : 255);
+}
+
+std::string firstDifference(const QImage& got, const Bitmap& source, const std::uint8_t* key = nullptr) {
+    for (int y = 0; y < got.height(); ++y)
+        for (int x = 0; x < got.width(); ++x) {
+            const QRgb expected = boxAverage(source, got.size(), x, y, key);
+            if (got.pixel(x, y) != expected)
+                return QStringLiteral("%1,%2: %3 instead of %4")
+                    .arg(x)
+                    .arg(y)
+                    .arg(got.pixel(x, y), 8, 16)
+                    .arg(expected, 8, 16)
+                    .toStdString();
+        }
+    return {};
+}
+
+} // namespace
+
+class ScaledPicture : public AtEveryKernelLevel {};
+INSTANTIATE_AT_EVERY_KERNEL_LEVEL(ScaledPicture);
+
+TEST_P(ScaledPicture, ShrunkIsTheAreaAverageOfItsPixels) {
+    const std::pair<QSize, QSize> cases[] = {
+        {{8, 6}, {4, 3}}, {{7, 5}, {3, 2}},  {{13, 11}, {5, 4}}, {{100, 37}, {33, 10}}, {{31, 19}, {31, 7}},
+        {{9, 9}, {1, 1}}, {{1, 40}, {1, 3}}, {{333, 2}, {7, 1}}, {{6, 6}, {6, 6}},      {{257, 3}, {128, 2}},
+    };
+    for (const auto& [from, to] : cases) {
+        SCOPED_TRACE(QStringLiteral("%1x%2 to %3x%4")
+                         .arg(from.width())
+                         .arg(from.height())
+                         .arg(to.width())
+                         .arg(to.height())
+                         .toStdString());
+        const Bitmap source = noise(from.width(), from.height(), 7);
+        const QImage scaled = scaledPicture(source, to);
+        ASSERT_EQ(scaled.size(), to);
+        EXPECT_EQ(scaled.format(), QImage::Format_RGB32);
+        EXPECT_EQ(firstDifference(scaled, source), "");
+    }
+}
+
+TEST(OrImageWidget, StripesShrunkByHalfBecomeTheirAverageGrey) {
+    // Stripes one pixel wide, halved: every pixel the grey between them, where a pick of one pixel in two
+    // gives all black or all white.
+    Bitmap stripes = flat(64, 8, {0, 0, 0});
+    for (int y = 0; y < 8; ++y)
+        for (int x = 1; x < 64; x += 2)
+            set(stripes, x, y, {255, 255, 255});
+    const QImage grey = scaledPicture(stripes, {32, 4});
+    for (int x = 0; x < 32; ++x)
+        ASSERT_EQ(grey.pixel(x, 2), qRgb(128, 128, 128)) << x;
+}
+
+TEST(OrImageWidget, ShrinkingFarDownOrToManyRowsKeepsTheAverageExact) {
+    // Thousands of source rows under one target row, and target rows too many for the fast weights.
+    const Bitmap tall = noise(2, 40000, 3);
+    for (const QSize to : {QSize(1, 1), QSize(2, 3), QSize(1, 33000)}) {
+        const QImage scaled = scaledPicture(tall, to);
+        EXPECT_EQ(firstDifference(scaled, tall), "") << to.height();
+    }
+    // The largest sums: white everywhere stays white.
+    const QImage white = scaledPicture(flat(3000, 2000, {255, 255, 255}), {7, 3});
+    EXPECT_EQ(white.pixel(6, 2), qRgb(255, 255, 255));
+}
+
+TEST(OrImageWidget, AnyScalingKeepsAFlatColour) {
+    // Growing and shrinking, each side on its own: the weights of every target pixel add up to a whole.
+    const Bitmap source = flat(5, 7, {17, 130, 251});
+    for (const QSize to : {QSize(2, 3), QSize(11, 3), QSize(2, 20), QSize(12, 29), QSize(1, 1)}) {
+        const QImage scaled = scaledPicture(source, to);
+        for (int y = 0; y < to.height(); ++y)
+            for (int x = 0; x < to.width(); ++x)
+                ASSERT_EQ(scaled.pixel(x, y), qRgb(17, 130, 251)) << to.width() << "x" << to.height();
+    }
+}
+
+TEST(OrImageWidget, AShrunkKeyedPictureAveragesOnlyWhatIsKept) {
+    Bitmap source = noise(23, 17, 11);
+    const std::uint8_t key[3] = {5, 6, 7};
+    for (int y = 0; y < 17; ++y)
+        for (int x = 0; x < 23; ++x)
+            if ((x * 7 + y * 3) % 5 < 2 || (x < 8 && y < 6))
+                set(source, x, y, {7, 6, 5});
+    for (const QSize to : {QSize(4, 3), QSize(10, 9), QSize(23, 17), QSize(1, 1)}) {
+        const QImage scaled = scaledPicture(source, to, key);
+        EXPECT_EQ(scaled.format(), QImage::Format_ARGB32_Premultiplied);
+        EXPECT_EQ(firstDifference(scaled, source, key), "") << to.width() << "x" << to.height();
+    }
+    // A block wholly of the key colour is wholly transparent.
+    EXPECT_EQ(scaledPicture(source, {4, 3}, key).pixel(0, 0), 0u);
 }
 
 TEST(OrImageWidget, TransparentLeavesOutTheBottomLeftColour) {

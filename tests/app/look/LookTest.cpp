@@ -13,13 +13,14 @@
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QLabel>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
 #include <QUrl>
 
-using pixmora::TextBox;
+using pixmora::MessageBox;
 
 namespace {
 
@@ -32,7 +33,7 @@ QString longPath() {
 }
 
 struct BoxCase {
-    TextBox::Icon icon;
+    QMessageBox::Icon icon;
     QString caption;
     QString text;
     QStringList buttons;
@@ -43,21 +44,23 @@ std::vector<BoxCase> everyBox() {
     const QStringList ok = {QStringLiteral("OK")};
     const QStringList yesNo = {QStringLiteral("&Yes"), QStringLiteral("&No")};
     return {
-        {TextBox::Icon::None, title, "Imagem salva com sucesso!", ok},
-        {TextBox::Icon::None, title, "Essa versao ainda nao suporta modos Widescreen", ok},
-        {TextBox::Icon::None, title, "Verificação concluida! Pressione OK", ok},
-        {TextBox::Icon::None, title, "Erro! Comunique a Zuroved Ivudevore", ok},
-        {TextBox::Icon::None, title, "Nenhuma imagem aberta para salvar. Abra uma imagem antes de salvar.",
+        {QMessageBox::NoIcon, title, "Imagem salva com sucesso!", ok},
+        {QMessageBox::NoIcon, title, "Essa versao ainda nao suporta modos Widescreen", ok},
+        {QMessageBox::NoIcon, title, "Verificação concluida! Pressione OK", ok},
+        {QMessageBox::NoIcon, title, "Erro! Comunique a Zuroved Ivudevore", ok},
+        {QMessageBox::NoIcon, title, "Nenhuma imagem aberta para salvar. Abra uma imagem antes de salvar.",
          ok},
-        {TextBox::Icon::Question, "Confirm",
+        {QMessageBox::Question, "Confirm",
          "O Pixmora não foi desligado corretamente. Recuperar ultima imagem?", yesNo},
-        {TextBox::Icon::Question, "Confirm",
+        {QMessageBox::Question, "Confirm",
          "Deseja reverter o arquivo para o ultimo ponto salvo?. Alterações serão perdidas!", yesNo},
-        {TextBox::Icon::Information, "Information", "Imagem recuperada!", ok},
-        {TextBox::Icon::Error, title, "File access denied.", ok},
-        {TextBox::Icon::Error, title, "File not found: \"" + longPath() + "\"", ok},
-        {TextBox::Icon::Error, title,
+        {QMessageBox::Information, "Information", "Imagem recuperada!", ok},
+        {QMessageBox::Critical, title, "File access denied.", ok},
+        {QMessageBox::Critical, title, "File not found: \"" + longPath() + "\"", ok},
+        {QMessageBox::Critical, title,
          "Damaged JPEG picture \"/tmp/" + QString(180, QLatin1Char('x')) + ".jpg\": x.", ok},
+        // A name that looks like markup shows as written.
+        {QMessageBox::Critical, title, "File not found: \"/tmp/<b>fotos</b> & <i>mais</i>.jpg\"", ok},
     };
 }
 
@@ -140,9 +143,9 @@ TEST_F(LookTest, EveryKindOfBoxShowsItsWholeTextAndCaptionAtAReadableWidth) {
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
     for (const BoxCase& c : everyBox()) {
         SCOPED_TRACE(c.text.toStdString());
-        TextBox box(Form1, c.icon, c.caption, c.text);
+        MessageBox box(Form1, c.icon, c.caption, c.text);
         for (const QString& button : c.buttons)
-            box.addButton(button);
+            box.addButton(button, button == "&No" ? QMessageBox::NoRole : QMessageBox::YesRole);
         box.show();
         settle();
         const QStringList problems = textsThatDoNotFit(&box);
@@ -154,10 +157,9 @@ TEST_F(LookTest, EveryKindOfBoxShowsItsWholeTextAndCaptionAtAReadableWidth) {
         for (const QPushButton* button : box.findChildren<QPushButton*>())
             buttons.append(button->text());
         EXPECT_EQ(buttons, c.buttons);
-        // A short text gives a small box; no box grows past a comfortable line or off the screen.
+        // A short text gives a small box; a long one wraps, its paths broken, within the box's limit.
         const QFontMetrics metrics = box.textLabel()->fontMetrics();
-        EXPECT_LE(box.textLabel()->width(), TextBox::wrapWidth(metrics, screen.width()) + 2);
-        EXPECT_LE(box.width(), screen.width());
+        EXPECT_LE(box.width(), MessageBox::wrapLimit(screen.width()));
         if (metrics.horizontalAdvance(c.text) < 200) {
             EXPECT_LT(box.width(), 420);
         }
@@ -179,7 +181,7 @@ TEST(BoxText, LongWordsBreakAfterSeparatorsOrAnywhereAndReadAsGiven) {
     };
     for (const QString& text : texts) {
         SCOPED_TRACE(text.toStdString());
-        const QString broken = TextBox::breakLongWords(text, metrics, width);
+        const QString broken = MessageBox::breakLongWords(text, metrics, width);
         EXPECT_EQ(QString(broken).remove(BreakOpportunity), text);
         for (const QString& piece : QString(broken).replace(BreakOpportunity, QLatin1Char(' ')).split(' '))
             EXPECT_LE(metrics.horizontalAdvance(piece), width) << piece.toStdString();

@@ -1,4 +1,5 @@
 #include "ProgramFixture.h"
+#include "TextFit.h"
 #include "XSession.h"
 
 #include "ProgramDialogs.h"
@@ -82,6 +83,13 @@ qsizetype stackPlace(const QWidget* window) {
 // The window manager works asynchronously: wait until it has done what the test expects.
 template <typename Condition> bool eventually(Condition condition, int ms = 5000) {
     return QTest::qWaitFor(condition, ms);
+}
+
+// Whether the window manager keeps the window on its stays-on-top layer.
+bool hasAboveState(const QWidget* window) {
+    return run(QStringLiteral("xprop"),
+               {QStringLiteral("-id"), QString::number(window->winId()), QStringLiteral("_NET_WM_STATE")})
+        .contains(QStringLiteral("_NET_WM_STATE_ABOVE"));
 }
 
 bool framed(const QWidget* window) {
@@ -183,6 +191,8 @@ TEST_F(XWindowsTest, ABoxBelongsToTheWindowThatRaisedItAndGivesItTheFrontBack) {
     struct Seen {
         QWindow* owner = nullptr;
         bool aboveHost = false;
+        bool hostOnTopLayer = false;
+        QStringList cut;
     };
     const auto answerBox = [](Seen& seen) {
         QTimer::singleShot(0, [&seen] {
@@ -192,6 +202,8 @@ TEST_F(XWindowsTest, ABoxBelongsToTheWindowThatRaisedItAndGivesItTheFrontBack) {
             QTest::qWait(200);
             seen.owner = box->windowHandle()->transientParent();
             seen.aboveHost = stackPlace(box) > stackPlace(Form3);
+            seen.hostOnTopLayer = hasAboveState(Form3);
+            seen.cut = textsThatDoNotFit(box);
             box->findChild<QPushButton*>()->click();
         });
     };
@@ -202,20 +214,27 @@ TEST_F(XWindowsTest, ABoxBelongsToTheWindowThatRaisedItAndGivesItTheFrontBack) {
     realBoxes.showMessage(Form18->ui.BitBtn1, QStringLiteral("Verificação concluida! Pressione OK"));
     EXPECT_EQ(update.owner, Form18->windowHandle());
     EXPECT_TRUE(update.aboveHost);
+    EXPECT_TRUE(update.cut.isEmpty()) << update.cut.join('\n').toStdString();
     EXPECT_TRUE(eventually([] { return QApplication::activeWindow() == Form18; }));
     EXPECT_TRUE(eventually([] { return stackPlace(Form18) > stackPlace(Form3); }));
 
-    // With the picture window on its top layer, a box of the main window still comes above it, and the
-    // picture window is back on its layer afterwards.
+    // With the picture window on its top layer, a box of the main window still comes above it while the
+    // picture window stays on that layer; afterwards the main window has the focus, under the picture
+    // window.
     Form18->hide();
     Form3->botanotopo();
+    ASSERT_TRUE(eventually([] { return hasAboveState(Form3); }));
     Seen saved;
     answerBox(saved);
     realBoxes.showMessage(Form1, QStringLiteral("Imagem salva com sucesso!"));
     EXPECT_EQ(saved.owner, Form1->windowHandle());
     EXPECT_TRUE(saved.aboveHost);
+    EXPECT_TRUE(saved.hostOnTopLayer);
+    EXPECT_TRUE(saved.cut.isEmpty()) << saved.cut.join('\n').toStdString();
     EXPECT_TRUE(Form3->isTopmost());
+    EXPECT_TRUE(eventually([] { return QApplication::activeWindow() == Form1; }));
     EXPECT_TRUE(eventually([] { return stackPlace(Form3) > stackPlace(Form1); }));
+    EXPECT_TRUE(hasAboveState(Form3));
     pixmora::setUserDialogs(&dialogs);
 }
 
