@@ -74,8 +74,18 @@ void splitBlurRow(std::uint8_t* out, const std::uint8_t* oldSelf, const std::uin
     };
     const int innerBegin = std::min(amount, width);
     const int innerEnd = std::max(width - amount, innerBegin);
-    for (int x = 0; x < innerBegin; ++x)
-        edge(x);
+    // With two other rows as samples, the left edge reads the pixel's own column and the one `amount` to
+    // its right: a mean of rows as well.
+    const bool rowsApart = up && down;
+    if (rowsApart && innerBegin - 1 + amount < width) {
+        const std::ptrdiff_t s = 3 * static_cast<std::ptrdiff_t>(amount);
+        const int bytes = 3 * innerBegin;
+        means.mean4(out, up, down, up + s, down + s, bytes, bytes,
+                    Negated{negated.up, negated.down, negated.up, negated.down, negated.out});
+    } else {
+        for (int x = 0; x < innerBegin; ++x)
+            edge(x);
+    }
     if (innerEnd > innerBegin) {
         // Inner columns: left = x - amount, right = x + amount. In the row itself the left samples are
         // new and the right ones old, as long as no step covers more than `amount` pixels.
@@ -90,8 +100,19 @@ void splitBlurRow(std::uint8_t* out, const std::uint8_t* oldSelf, const std::uin
                             up ? negated.up : negated.old, down ? negated.down : negated.old, negated.out};
         means.mean4(out + s, ul, dl, ur, dr, bytes, self ? static_cast<int>(s) : bytes, inner);
     }
-    for (int x = innerEnd; x < width; ++x)
-        edge(x);
+    if (rowsApart) {
+        const int fu = negated.up ? 255 : 0, fd = negated.down ? 255 : 0, fo = negated.out ? 255 : 0;
+        for (int x = innerEnd; x < width; ++x) {
+            const int l = 3 * splitLeft(x, amount), r = 3 * splitRight(x, width, amount);
+            for (int c = 0; c < 3; ++c)
+                out[3 * x + c] = static_cast<std::uint8_t>(
+                    (((up[l + c] ^ fu) + (down[l + c] ^ fd) + (up[r + c] ^ fu) + (down[r + c] ^ fd)) >> 2) ^
+                    fo);
+        }
+    } else {
+        for (int x = innerEnd; x < width; ++x)
+            edge(x);
+    }
 }
 
 // Columns x0..x1-1 of a row whose two sample rows are other rows: any order will do.
