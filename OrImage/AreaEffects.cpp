@@ -74,8 +74,18 @@ void splitBlurRow(std::uint8_t* out, const std::uint8_t* oldSelf, const std::uin
     };
     const int innerBegin = std::min(amount, width);
     const int innerEnd = std::max(width - amount, innerBegin);
-    for (int x = 0; x < innerBegin; ++x)
-        edge(x);
+    // With two other rows as samples, the left edge reads the pixel's own column and the one `amount` to
+    // its right: a mean of rows as well.
+    const bool rowsApart = up && down;
+    if (rowsApart && innerBegin - 1 + amount < width) {
+        const std::ptrdiff_t s = 3 * static_cast<std::ptrdiff_t>(amount);
+        const int bytes = 3 * innerBegin;
+        means.mean4(out, up, down, up + s, down + s, bytes, bytes,
+                    Negated{negated.up, negated.down, negated.up, negated.down, negated.out});
+    } else {
+        for (int x = 0; x < innerBegin; ++x)
+            edge(x);
+    }
     if (innerEnd > innerBegin) {
         // Inner columns: left = x - amount, right = x + amount. In the row itself the left samples are
         // new and the right ones old, as long as no step covers more than `amount` pixels.
@@ -90,8 +100,19 @@ void splitBlurRow(std::uint8_t* out, const std::uint8_t* oldSelf, const std::uin
                             up ? negated.up : negated.old, down ? negated.down : negated.old, negated.out};
         means.mean4(out + s, ul, dl, ur, dr, bytes, self ? static_cast<int>(s) : bytes, inner);
     }
-    for (int x = innerEnd; x < width; ++x)
-        edge(x);
+    if (rowsApart) {
+        const int fu = negated.up ? 255 : 0, fd = negated.down ? 255 : 0, fo = negated.out ? 255 : 0;
+        for (int x = innerEnd; x < width; ++x) {
+            const int l = 3 * splitLeft(x, amount), r = 3 * splitRight(x, width, amount);
+            for (int c = 0; c < 3; ++c)
+                out[3 * x + c] = static_cast<std::uint8_t>(
+                    (((up[l + c] ^ fu) + (down[l + c] ^ fd) + (up[r + c] ^ fu) + (down[r + c] ^ fd)) >> 2) ^
+                    fo);
+        }
+    } else {
+        for (int x = innerEnd; x < width; ++x)
+            edge(x);
+    }
 }
 
 // Columns x0..x1-1 of a row whose two sample rows are other rows: any order will do.
@@ -105,8 +126,15 @@ void splitBlurColumns(std::uint8_t* out, const std::uint8_t* up, const std::uint
     };
     const int innerBegin = std::clamp(amount, x0, x1);
     const int innerEnd = std::clamp(width - amount, innerBegin, x1);
-    for (int x = x0; x < innerBegin; ++x)
-        edge(x);
+    if (innerBegin > x0 && innerBegin - 1 + amount < width) {
+        // The left edge reads the pixel's own column and the one `amount` to its right.
+        const std::size_t l = 3 * static_cast<std::size_t>(x0), r = l + 3 * static_cast<std::size_t>(amount);
+        const int bytes = 3 * (innerBegin - x0);
+        means.mean4(out + l, up + l, down + l, up + r, down + r, bytes, bytes, Negated{});
+    } else {
+        for (int x = x0; x < innerBegin; ++x)
+            edge(x);
+    }
     if (innerEnd > innerBegin) {
         const int bytes = 3 * (innerEnd - innerBegin);
         const std::size_t l = 3 * static_cast<std::size_t>(innerBegin - amount);
@@ -289,10 +317,12 @@ void splitBlur(const Bitmap& source, Bitmap& result, int amount, const ToneRows*
         return;
     }
     // A row reads the row `amount` above it (already new) and below it (still old, so from the source);
-    // near the bottom the lower row is counted from the top and is new. With the picture at least three
-    // amounts high, those top rows are done before any row that reads them: threads split the columns and
-    // a thread starts a row once every thread has finished the row above it that it reads.
-    const int parts = partsFor(static_cast<long long>(width) * height, width);
+    // near the bottom the lower row is counted from the top, one of rows 1..amount, and is new. With the
+    // picture at least three amounts high, those top rows can go first.
+    const long long pixels = static_cast<long long>(width) * height;
+    const int chainParts = partsFor(pixels, amount);
+    const bool chains = chainParts > 1 && amount >= 4 * chainParts;
+    const int parts = chains ? chainParts : partsFor(pixels, width);
     if (height < 3 * amount || parts == 1) {
         splitPass(source, result, amount, means, tone);
         return;
@@ -305,23 +335,40 @@ void splitBlur(const Bitmap& source, Bitmap& result, int amount, const ToneRows*
                 (*tone)(y);
         }
     });
+    auto row = [&](int y, int x0, int x1) {
+        const SplitRows rows = splitRows(y, height, amount);
+        const std::uint8_t* down = rows.down < y ? result.row(rows.down) : source.row(rows.down);
+        splitBlurColumns(result.row(y), result.row(rows.up), down, width, amount, x0, x1, means);
+        if (tone)
+            (*tone)(y, x0, x1);
+    };
+    row(amount, 0, width);
+    // From there on, the rows a multiple of `amount` apart form chains that read nothing of each other (the
+    // top rows aside, which are done): a thread takes a whole chain, and the row above that each row reads
+    // is the one it wrote just before, still in its cache. Too few chains to share out evenly: the threads
+    // split the columns instead, and wait for each other's rows above.
+    if (chains) {
+        std::atomic<int> next{0};
+        runParts(parts, [&](int, int) {
+            for (int chain = next.fetch_add(1, std::memory_order_relaxed); chain < amount;
+                 chain = next.fetch_add(1, std::memory_order_relaxed))
+                for (int y = chain + (chain == 0 ? 2 : 1) * amount; y < height; y += amount)
+                    row(y, 0, width);
+        });
+        return;
+    }
     std::vector<Progress> progress(static_cast<std::size_t>(parts));
     for (Progress& p : progress)
-        p.reset(amount);
+        p.reset(amount + 1);
     runParts(parts, [&](int part, int actualParts) {
         // The columns of this part, and the ones its samples may reach: a strip `amount` wide on each side.
         const int x0 = partBegin(width, part, actualParts), x1 = partBegin(width, part + 1, actualParts);
-        for (int y = amount; y < height; ++y) {
+        for (int y = amount + 1; y < height; ++y) {
             const SplitRows rows = splitRows(y, height, amount);
-            const bool downIsNew = rows.down < y;
             for (int other = 0; other < actualParts; ++other)
-                progress[other].waitFor(std::max(rows.up, downIsNew ? rows.down : 0) + 1);
-            const std::uint8_t* up = result.row(rows.up);
-            const std::uint8_t* down = downIsNew ? result.row(rows.down) : source.row(rows.down);
-            splitBlurColumns(result.row(y), up, down, width, amount, x0, x1, means);
+                progress[other].waitFor(std::max(rows.up, rows.down < y ? rows.down : 0) + 1);
+            row(y, x0, x1);
             progress[part].publish(y + 1);
-            if (tone)
-                (*tone)(y, x0, x1);
         }
     });
 }

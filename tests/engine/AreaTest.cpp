@@ -186,7 +186,8 @@ TEST_P(AreaThreads, EveryEffectEqualsTheLiteralOne) {
                                {3, 100},
                                {100, 3},
                                {129, 31},
-                               {43, 9}});
+                               {43, 9},
+                               {9, 130}});
     struct Effect {
         const char* name;
         void (*fast)(Bitmap&, int);

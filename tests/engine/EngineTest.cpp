@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 
 using namespace testpics;
@@ -245,6 +246,13 @@ TEST_P(EngineThreads, AreaSettersRenderTheToneEffectsAndNoiseOnTop) {
         {[](CountingEngine& e, int v) { e.setPicGaussianBlur(v); }, reference::gaussianBlur, 3},
         {[](CountingEngine& e, int v) { e.setPicAntiAlias(v); }, reference::antiAlias, 7},
         {[](CountingEngine& e, int v) { e.setPicTrace(v); }, reference::trace, 2},
+        {[](CountingEngine& e, int v) { e.setPicTile(v); },
+         [](Bitmap& p, int v) {
+             const int tw = std::max(10, p.width() / v), th = std::max(10, p.height() / v);
+             if (tw > 10 || th > 10 || std::max(p.width(), p.height()) >= 10)
+                 reference::tile(p, Bitmap(p), tw, th);
+         },
+         3},
     };
     std::uint32_t seed = 17;
     for (auto [w, h] : std::vector<std::pair<int, int>>{{1, 1}, {3, 40}, {40, 3}, {23, 19}, {70, 33}})

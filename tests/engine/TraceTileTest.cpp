@@ -185,3 +185,19 @@ TEST_P(TraceThreads, BordersWhereOnlyOneScanLooks) {
                 << source.width() << "x" << source.height() << " intensity " << n;
         }
 }
+
+TEST_P(TraceThreads, TilesOfEverySizeEqualTheLiteralOnes) {
+    // Tiles wider or higher than the picture (cut off), a single tile row or column, tiles that end just
+    // before, at or just after the edge, and more tile rows than threads or fewer.
+    std::uint32_t seed = 60;
+    for (auto [w, h] : std::vector<std::pair<int, int>>{
+             {1, 1}, {1, 30}, {30, 1}, {10, 10}, {11, 9}, {21, 20}, {70, 31}, {3, 100}, {129, 45}})
+        for (auto [tw, th] : std::vector<std::pair<int, int>>{
+                 {10, 10}, {10, 11}, {13, 10}, {w, h}, {w + 4, 10}, {10, h + 3}, {std::max(1, w / 2), 12}}) {
+            const Bitmap source = ++seed % 2 ? photoLike(w, h, seed) : noise(w, h, seed);
+            Bitmap fast = source, literal = source;
+            inPlace::apply(fast, [&](const Bitmap& s, Bitmap& r) { pixmora::tile(s, r, tw, th); });
+            reference::tile(literal, source, tw, th);
+            ASSERT_EQ(firstDifference(fast, literal), "") << w << "x" << h << " tiles " << tw << "x" << th;
+        }
+}
