@@ -271,17 +271,21 @@ void emboss(const Bitmap& source, Bitmap& result, const ToneRows* tone) {
         (*tone)(height - 1);
 }
 
+void copyRows(const Bitmap& source, Bitmap& result, const ToneRows* tone) {
+    parallelRanges(source.height(), source.width(), [&](int begin, int end) {
+        for (int y = begin; y < end; ++y) {
+            std::memcpy(result.row(y), source.row(y), source.rowBytes());
+            if (tone)
+                (*tone)(y);
+        }
+    });
+}
+
 void mosaic(const Bitmap& source, Bitmap& result, int n, const ToneRows* tone) {
     const int width = source.width();
     const int height = source.height();
     if (n <= 1) {
-        parallelRanges(height, width, [&](int begin, int end) {
-            for (int y = begin; y < end; ++y) {
-                std::memcpy(result.row(y), source.row(y), source.rowBytes());
-                if (tone)
-                    (*tone)(y);
-            }
-        });
+        copyRows(source, result, tone);
         return;
     }
     const int bands = (height + n - 1) / n;

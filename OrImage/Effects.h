@@ -80,6 +80,8 @@ void trace(const Bitmap& source, Bitmap& result, int intensity, const ToneRows* 
 // top-left corner and clipped at its edges.
 void tile(const Bitmap& source, Bitmap& result, int tileWidth, int tileHeight,
           const ToneRows* tone = nullptr);
+// The result as a copy of the source, for an effect whose setting leaves the picture as it is.
+void copyRows(const Bitmap& source, Bitmap& result, const ToneRows* tone = nullptr);
 // Fills `destination` (of its own size) with the bilinear resampling of the whole `source`.
 void resampleBilinear(const Bitmap& source, Bitmap& destination);
 

@@ -256,13 +256,7 @@ void trace(const Bitmap& source, Bitmap& result, int intensity, const ToneRows* 
     const std::optional<int> reference =
         intensity > 0 && !source.isEmpty() ? findReference(source, scans) : std::nullopt;
     if (!reference) { // no border at all: nothing turns black
-        parallelRanges(height, width, [&](int begin, int end) {
-            for (int y = begin; y < end; ++y) {
-                std::memcpy(result.row(y), source.row(y), source.rowBytes());
-                if (tone)
-                    (*tone)(y);
-            }
-        });
+        copyRows(source, result, tone);
         return;
     }
     auto rowKernel = &traceRow;
