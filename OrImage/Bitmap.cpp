@@ -1,7 +1,10 @@
 #include "Bitmap.h"
 
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <stdexcept>
+#include <utility>
 
 namespace pixmora {
 
@@ -17,7 +20,56 @@ Bitmap::Bitmap(int width, int height) {
     m_width = width;
     m_height = height;
     m_stride = strideFor(width);
-    m_data.assign(static_cast<std::size_t>(m_stride) * static_cast<std::size_t>(height), 0);
+    m_bytes = static_cast<std::size_t>(m_stride) * static_cast<std::size_t>(height);
+    if (m_bytes == 0)
+        return;
+    // calloc takes large blocks straight from the system, already zero, without writing them.
+    m_data.reset(static_cast<std::uint8_t*>(std::calloc(m_bytes, 1)));
+    if (!m_data)
+        throw std::bad_alloc();
+}
+
+Bitmap::Bitmap(const Bitmap& other) : Bitmap() {
+    *this = other;
+}
+
+Bitmap::Bitmap(Bitmap&& other) noexcept
+    : m_width(std::exchange(other.m_width, 0)), m_height(std::exchange(other.m_height, 0)),
+      m_stride(std::exchange(other.m_stride, 0)), m_bytes(std::exchange(other.m_bytes, 0)),
+      m_data(std::move(other.m_data)) {}
+
+Bitmap& Bitmap::operator=(const Bitmap& other) {
+    if (this == &other)
+        return *this;
+    if (m_bytes != other.m_bytes) {
+        std::unique_ptr<std::uint8_t, Release> data;
+        if (other.m_bytes != 0) {
+            data.reset(static_cast<std::uint8_t*>(std::malloc(other.m_bytes)));
+            if (!data)
+                throw std::bad_alloc();
+        }
+        m_data = std::move(data);
+        m_bytes = other.m_bytes;
+    }
+    if (m_bytes != 0)
+        std::memcpy(m_data.get(), other.m_data.get(), m_bytes);
+    m_width = other.m_width;
+    m_height = other.m_height;
+    m_stride = other.m_stride;
+    return *this;
+}
+
+Bitmap& Bitmap::operator=(Bitmap&& other) noexcept {
+    m_width = std::exchange(other.m_width, 0);
+    m_height = std::exchange(other.m_height, 0);
+    m_stride = std::exchange(other.m_stride, 0);
+    m_bytes = std::exchange(other.m_bytes, 0);
+    m_data = std::move(other.m_data);
+    return *this;
+}
+
+void Bitmap::Release::operator()(std::uint8_t* p) const noexcept {
+    std::free(p);
 }
 
 bool operator==(const Bitmap& a, const Bitmap& b) {

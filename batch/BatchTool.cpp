@@ -63,10 +63,6 @@ const SwitchEffect* findSwitchEffect(const QString& name) {
     return nullptr;
 }
 
-QString quoted(const QString& text) {
-    return QLatin1Char('"') + text + QLatin1Char('"');
-}
-
 // A decimal integer in the 32-bit range: an optional sign and digits, nothing else.
 int parseInteger(const QString& text, const QString& option) {
     const qsizetype digitsFrom =
@@ -99,17 +95,16 @@ QString normalisedFormat(const QString& text) {
 }
 
 // The ending an output of this input takes by default: the input's own format, told by its content,
-// where it can be written.
+// where it can be written. Anything else, and a file that cannot be read (its load will say why), gets png.
 QString ownFormat(const QString& input) {
-    QFile file(input);
-    if (!QFileInfo(input).isFile() || !file.open(QIODevice::ReadOnly))
-        return QStringLiteral("png"); // the load will say what is wrong with it
-    const QByteArray start = file.read(8);
-    if (start.startsWith("\xFF\xD8\xFF"))
+    switch (QFileInfo(input).isFile() ? formatOfFile(input) : PictureFormat::Unknown) {
+    case PictureFormat::Jpeg:
         return QStringLiteral("jpg");
-    if (start.startsWith("BM"))
+    case PictureFormat::Bmp:
         return QStringLiteral("bmp");
-    return QStringLiteral("png");
+    default:
+        return QStringLiteral("png");
+    }
 }
 
 QString baseName(const QString& path) {
@@ -191,6 +186,13 @@ Command parseCommandLine(const QStringList& arguments) {
                 throw UsageError(
                     QStringLiteral("invalid value %1 for --quality: expected 1 to 100").arg(quoted(text)));
             c.quality = q;
+        } else if (name == QLatin1String("max-megapixels")) {
+            const QString text = value();
+            const int megapixels = parseInteger(text, name);
+            if (megapixels < 1)
+                throw UsageError(QStringLiteral("invalid value %1 for --max-megapixels: expected 1 or more")
+                                     .arg(quoted(text)));
+            c.maxPixels = megapixels * 1'000'000LL;
         } else if (name == QLatin1String("out-dir")) {
             c.outDir = value();
             if (c.outDir.isEmpty())
@@ -260,6 +262,10 @@ Switches, each turning its effect on:
 
 Other options:
   --quality N      JPEG quality, 1 to 100 (default 80)
+  --max-megapixels N
+                   refuse pictures of more than N million pixels; without it
+                   a picture is refused when editing it would take more than
+                   half of the memory this machine has available
   --out-dir DIR    write each INPUT into the folder DIR (created if needed),
                    under the input's base name
   --format F       with --out-dir: bmp, jpg or png (default: the input's own
@@ -326,6 +332,9 @@ int runCommand(const Command& command, std::FILE* messages) {
                          output.toUtf8().constData());
         }
         try {
+            const QString folder = QFileInfo(output).path();
+            if (!QFileInfo(folder).isDir())
+                throw Error(QStringLiteral("Folder not found: %1").arg(quoted(folder)));
             FileId outputId;
             if (fileId(output, outputId)) {
                 if (inputIds.count(outputId))
@@ -335,7 +344,7 @@ int runCommand(const Command& command, std::FILE* messages) {
                     throw Error(QStringLiteral("refusing to overwrite %1, written from an earlier input")
                                     .arg(quoted(output)));
             }
-            engine.setPictureOriginal(loadPicture(input));
+            engine.setPictureOriginal(loadPicture(input, {command.maxPixels}));
             savePicture(engine.PictureShown().bitmap(), output, format, command.quality);
             if (fileId(output, outputId))
                 written.insert(outputId);

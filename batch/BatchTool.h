@@ -25,6 +25,7 @@ struct Command {
     Action action = Action::Run;
     std::vector<EffectWrite> writes; // in command-line order
     int quality = 80;
+    long long maxPixels = 0; // --max-megapixels; 0: as the machine's memory allows
     bool outDirMode = false;
     QString outDir;
     QString format; // with --out-dir: "bmp", "jpg", "png", or empty for the input's own format

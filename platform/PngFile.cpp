@@ -2,13 +2,9 @@
 
 #include "Errors.h"
 #include "PictureCodecs.h"
-
 #include "SafeFile.h"
-#include <cerrno>
 
-#include <csetjmp>
 #include <cstdio>
-#include <type_traits>
 
 #include <png.h>
 
@@ -28,19 +24,6 @@ struct PngMessage {
 }
 
 void onPngWarning(png_structp, png_const_charp) {}
-
-// As for libjpeg: the frame holding setjmp, and the step it calls, hold no C++ objects.
-bool runGuarded(png_structp png, void (*step)(void*), void* context) {
-    if (setjmp(png_jmpbuf(png)) != 0)
-        return false;
-    step(context);
-    return true;
-}
-
-template <typename Step> bool guarded(png_structp png, Step&& step) {
-    return runGuarded(
-        png, [](void* context) { (*static_cast<std::remove_reference_t<Step>*>(context))(); }, &step);
-}
 
 struct PngWriter {
     PngMessage message;
@@ -62,7 +45,7 @@ void writePng(const Bitmap& bitmap, SafeFile& file, const QString& path) {
     PngWriter w;
     if (!w.png || !w.info)
         throw Error(QStringLiteral("Cannot write the PNG picture %1: not enough memory").arg(quoted(path)));
-    const bool written = guarded(w.png, [&] {
+    const bool written = guarded(png_jmpbuf(w.png), [&] {
         png_init_io(w.png, file.stream());
         png_set_IHDR(w.png, w.info, static_cast<png_uint_32>(bitmap.width()),
                      static_cast<png_uint_32>(bitmap.height()), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
@@ -73,9 +56,6 @@ void writePng(const Bitmap& bitmap, SafeFile& file, const QString& path) {
             png_write_row(w.png, bitmap.row(y));
         png_write_end(w.png, w.info);
     });
-    // A failed write (a full disk, say) is reported as the file error it is.
-    if (!written && std::ferror(file.stream()))
-        raiseFileError(errno != 0 ? errno : EIO, path);
     if (!written)
         throw Error(QStringLiteral("Cannot write the PNG picture %1: %2")
                         .arg(quoted(path), QString::fromLocal8Bit(w.message.text)));

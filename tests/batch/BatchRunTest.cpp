@@ -1,5 +1,6 @@
 // The built tool, run as a user would run it, against the engine driven directly.
 
+#include "ChildProcess.h"
 #include "FileTestSupport.h"
 
 #include "Effects.h"
@@ -11,9 +12,14 @@
 
 #include <gmock/gmock.h>
 
+#include <fcntl.h>
 #include <functional>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace filetest;
+using filetest::underAddressSanitizer;
 using pixmora::loadPicture;
 using pixmora::NoiseGenerator;
 using pixmora::OrImageEngine;
@@ -276,6 +282,99 @@ TEST(BatchTool, UsageErrorsWriteNothing) {
     const ToolRun r = runTool({"--out-dir", dir.path(QStringLiteral("file/sub")), input});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_THAT(r.err, HasSubstr("cannot create the output folder"));
+}
+
+TEST(BatchTool, AMissingOutputFolderIsNamed) {
+    ScratchDir dir;
+    const QString folder = dir.path(QStringLiteral("no/such"));
+    const ToolRun r = runTool({"--invert", sample("rose.bmp"), folder + "/out.png"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "pixmora-batch: Folder not found: \"" + folder.toStdString() + "\"\n");
+    EXPECT_EQ(dir.entries(), QStringList{});
+}
+
+namespace {
+
+// The tool's peak resident memory, from the kernel's account of the finished process. The account also
+// holds what this test process had when it started the tool, so runs are compared with a run that does
+// nothing.
+struct MeasuredRun {
+    int exitCode = -1;
+    long long peakKb = -1;
+};
+
+MeasuredRun measuredRun(const std::vector<std::string>& arguments, long long addressSpace = 0) {
+    std::vector<std::string> command{PIXMORA_BATCH_TOOL};
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (addressSpace > 0) {
+            const struct rlimit limit = {static_cast<rlim_t>(addressSpace),
+                                         static_cast<rlim_t>(addressSpace)};
+            ::setrlimit(RLIMIT_AS, &limit);
+        }
+        const int devnull = ::open("/dev/null", O_WRONLY);
+        ::dup2(devnull, 2);
+        std::vector<char*> argv;
+        for (std::string& argument : command)
+            argv.push_back(argument.data());
+        argv.push_back(nullptr);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    struct rusage usage {};
+    ::wait4(pid, &status, 0, &usage);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, usage.ru_maxrss};
+}
+
+QByteArray jpegClaiming(const QByteArray& jpeg, unsigned width, unsigned height) {
+    QByteArray bytes = jpeg;
+    const qsizetype sof = bytes.indexOf("\xFF\xC0");
+    const unsigned values[] = {height, width};
+    for (int i = 0; i < 2; ++i) {
+        bytes[sof + 5 + 2 * i] = static_cast<char>(values[i] >> 8);
+        bytes[sof + 6 + 2 * i] = static_cast<char>(values[i] & 0xFF);
+    }
+    return bytes;
+}
+
+} // namespace
+
+// Bombs through the whole tool: refused with a message, nothing written, and little memory spent.
+TEST(BatchTool, BombsAreRefusedCheaplyAndWriteNothing) {
+    ScratchDir dir;
+    const QString rle = dir.path(QStringLiteral("bomb.bmp")), jpeg = dir.path(QStringLiteral("bomb.jpg"));
+    writeBytes(rle, makeBmp({.width = 65535,
+                             .height = 20000,
+                             .bitCount = 8,
+                             .compression = 1,
+                             .palette = std::vector<std::uint32_t>(256, 0x808080),
+                             .pixels = {0, 1}}));
+    writeBytes(jpeg, jpegClaiming(readBytes(sample("logo.jpg")), 20000, 20000));
+    const QString out = dir.path(QStringLiteral("out.bmp"));
+
+    ToolRun r = runTool({"--max-megapixels", "100", rle, out});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "pixmora-batch: The picture \"" + rle.toStdString() +
+                         "\" is too large: 65535 x 20000 pixels (more than the limit of 100 megapixels)\n");
+    r = runTool({"--max-megapixels", "1000", jpeg, out});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "pixmora-batch: Damaged JPEG picture \"" + jpeg.toStdString() +
+                         "\": Corrupt JPEG data: premature end of data segment\n");
+    EXPECT_FALSE(QFile::exists(out));
+
+    const long long idleKb = measuredRun({"--version"}).peakKb;
+    const MeasuredRun damaged = measuredRun({jpeg.toStdString(), out.toStdString()});
+    EXPECT_EQ(damaged.exitCode, 1);
+    EXPECT_LT(damaged.peakKb, idleKb + 64 * 1024);
+    if (!underAddressSanitizer()) {
+        // With 2 GB of address space the tool cannot edit 65535 x 20000 pixels, whatever the machine.
+        const MeasuredRun bomb = measuredRun({rle.toStdString(), out.toStdString()}, 2LL << 30);
+        EXPECT_EQ(bomb.exitCode, 1);
+        EXPECT_LT(bomb.peakKb, idleKb + 64 * 1024);
+    }
+    EXPECT_FALSE(QFile::exists(out));
 }
 
 TEST(BatchTool, HelpAndVersion) {

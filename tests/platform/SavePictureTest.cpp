@@ -92,8 +92,9 @@ TEST(SaveBmp, HeaderAndRowsAreTheClassicLayout) {
     EXPECT_EQ(le16(f, 28), 24u);      // bits per pixel
     EXPECT_EQ(le32(f, 30), 0u);       // BI_RGB
     EXPECT_EQ(le32(f, 34), 48u);      // image size
-    for (int at = 38; at < 54; at += 4)
+    for (int at = 38; at < 54; at += 4) {
         EXPECT_EQ(le32(f, at), 0u) << at; // resolution, colours used, colours important
+    }
     // The bottom row comes first, its padding byte is zero.
     EXPECT_EQ(f.mid(54, 15), QByteArray(reinterpret_cast<const char*>(b.row(2)), 15));
     EXPECT_EQ(f[54 + 15], '\0');
@@ -239,11 +240,13 @@ TEST(SavePicture, AWriteProtectedFileStaysAsItWas) {
     writeBytes(target, "the old content");
     ::chmod(QFile::encodeName(target).constData(), 0444);
     const bool wasRoot = ::geteuid() == 0;
-    if (wasRoot)
+    if (wasRoot) {
         ASSERT_EQ(::seteuid(65534), 0);
+    }
     const std::string error = saveError([&] { pixmora::savePictureBmp(patterned(3, 3), target); });
-    if (wasRoot)
+    if (wasRoot) {
         ASSERT_EQ(::seteuid(0), 0);
+    }
     EXPECT_EQ(error, "File access denied: \"" + target.toStdString() + "\"");
     EXPECT_EQ(readBytes(target), "the old content");
     EXPECT_EQ(dir.entries(), QStringList{QStringLiteral("protected.bmp")});
