@@ -21,10 +21,9 @@ Bitmap::Bitmap(int width, int height) {
     m_height = height;
     m_stride = strideFor(width);
     m_bytes = static_cast<std::size_t>(m_stride) * static_cast<std::size_t>(height);
-    if (m_bytes == 0)
-        return;
-    // calloc takes large blocks straight from the system, already zero, without writing them.
-    m_data.reset(static_cast<std::uint8_t*>(std::calloc(m_bytes, 1)));
+    // calloc takes large blocks straight from the system, already zero, without writing them. A picture
+    // without pixels still gets a buffer, so that its rows are valid pointers.
+    m_data.reset(static_cast<std::uint8_t*>(std::calloc(m_bytes == 0 ? 1 : m_bytes, 1)));
     if (!m_data)
         throw std::bad_alloc();
 }
@@ -41,10 +40,10 @@ Bitmap::Bitmap(Bitmap&& other) noexcept
 Bitmap& Bitmap::operator=(const Bitmap& other) {
     if (this == &other)
         return *this;
-    if (m_bytes != other.m_bytes) {
+    if (m_bytes != other.m_bytes || !m_data) {
         std::unique_ptr<std::uint8_t, Release> data;
-        if (other.m_bytes != 0) {
-            data.reset(static_cast<std::uint8_t*>(std::malloc(other.m_bytes)));
+        if (other.m_data) {
+            data.reset(static_cast<std::uint8_t*>(std::malloc(other.m_bytes == 0 ? 1 : other.m_bytes)));
             if (!data)
                 throw std::bad_alloc();
         }

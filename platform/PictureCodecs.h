@@ -38,6 +38,8 @@ Bitmap readBmp(const Source& source);
 Bitmap readWithQt(const Source& source);
 // Throws when the first frame of a GIF file is incomplete; anything else about it is left to Qt.
 void checkGifFrame(const Source& source);
+// Throws when a chunk of a PNG file claims more bytes than the file holds.
+void checkPngChunks(const Source& source);
 
 // Writers into an open SafeFile; writeAtomically commits it.
 void writeJpeg(const Bitmap& bitmap, SafeFile& file, int quality, const QString& path);

@@ -293,6 +293,8 @@ Bitmap loadPicture(const QString& path, const PictureLimits& limits) {
         codecs::checkGifFrame(source);
         break;
     case PictureFormat::Png:
+        codecs::checkPngChunks(source);
+        break;
     case PictureFormat::Unknown:
         break;
     }

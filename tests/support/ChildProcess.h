@@ -34,6 +34,12 @@ constexpr bool underAddressSanitizer() {
 #endif
 }
 
+// What AddressSanitizer itself spends on an allocation of this many bytes, in KiB: a shadow byte for
+// every eight, written when the allocation is made. Nothing without it.
+constexpr long long addressSanitizerShadowKb(long long bytes) {
+    return underAddressSanitizer() ? bytes / 8 / 1024 : 0;
+}
+
 // Limits the address space of the calling process to what it maps now plus `extraBytes`.
 void limitAddressSpace(long long extraBytes);
 
