@@ -1,5 +1,6 @@
 #include "OrImage.h"
 
+#include <QElapsedTimer>
 #include <QEnterEvent>
 #include <QGuiApplication>
 #include <QMouseEvent>
@@ -9,12 +10,6 @@
 #include <cstring>
 
 using pixmora::Bitmap;
-
-const char* const TOrImage::EffectPropertyNames[19] = {
-    "PicBrightness",   "PicContrast",   "PicGrayScale", "PicLightness",  "PicDarkness",
-    "PicSaturation",   "PicSplitlight", "PicInvert",    "PicColorNoise", "PicMonoNoise",
-    "PicPosterize",    "PicSolorize",   "PicEmboss",    "PicMosaic",     "PicSplitBlur",
-    "PicGaussianBlur", "PicAntiAlias",  "PicTrace",     "PicTile"};
 
 QImage imageView(const Bitmap& bitmap) {
     if (bitmap.isEmpty())
@@ -36,8 +31,7 @@ TOrImage::TOrImage(QWidget* parent) : QWidget(parent) {
 }
 
 TOrImage::~TOrImage() {
-    while (m_longWorkDepth > 0)
-        endLongWork();
+    showBusyCursor(false);
 }
 
 void TOrImage::setStretch(bool value) {
@@ -131,15 +125,61 @@ void TOrImage::repaintNow() {
     repaint();
 }
 
-void TOrImage::beginLongWork() {
-    if (m_longWorkDepth++ == 0 && qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+void TOrImage::showBusyCursor(bool on) {
+    if (on == m_busyCursor)
+        return;
+    m_busyCursor = on;
+    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        return;
+    if (on)
         QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QGuiApplication::restoreOverrideCursor();
+}
+
+void TOrImage::beginLongWork() {
+    if (m_longWorkDepth++ == 0 && (!m_inWrite || m_writeLooksLong))
+        showBusyCursor(true);
 }
 
 void TOrImage::endLongWork() {
-    if (m_longWorkDepth > 0 && --m_longWorkDepth == 0 &&
-        qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
-        QGuiApplication::restoreOverrideCursor();
+    // Within a write the cursor stays until the write ends: between an area effect and its render it
+    // would otherwise flicker.
+    if (m_longWorkDepth > 0 && --m_longWorkDepth == 0 && !m_inWrite)
+        showBusyCursor(false);
+}
+
+bool TOrImage::expectsLongWrite(const pixmora::EffectDescription& effect, long long pixels) const {
+    const WriteTime& last = m_writeTimes[static_cast<std::size_t>(&effect - pixmora::Effects.data())];
+    if (last.pixels > 0)
+        return last.ms * pixels > BlinkMs * last.pixels;
+    // The engine only calls work long on pictures large enough; a tone pass is fast even then.
+    return effect.kind != pixmora::EffectKind::Tone;
+}
+
+void TOrImage::writeEffect(const pixmora::EffectDescription& effect, int value) {
+    const long long pixels = static_cast<long long>(PictureOriginal().width()) * PictureOriginal().height();
+    const bool nested = m_inWrite;
+    const bool looksLong = m_writeLooksLong;
+    m_inWrite = true;
+    m_writeLooksLong = expectsLongWrite(effect, pixels);
+    const auto finish = [&] {
+        m_inWrite = nested;
+        m_writeLooksLong = looksLong;
+        if (!nested && m_longWorkDepth == 0)
+            showBusyCursor(false);
+    };
+    QElapsedTimer clock;
+    clock.start();
+    try {
+        effect.set(*this, value);
+    } catch (...) {
+        finish();
+        throw;
+    }
+    if (pixels > 0)
+        m_writeTimes[static_cast<std::size_t>(&effect - pixmora::Effects.data())] = {pixels, clock.elapsed()};
+    finish();
 }
 
 QImage TOrImage::shownImage() const {

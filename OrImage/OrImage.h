@@ -1,10 +1,13 @@
 #pragma once
 
+#include "EffectTable.h"
 #include "OrImageEngine.h"
 
 #include <QImage>
 #include <QString>
 #include <QWidget>
+
+#include <array>
 
 // The effect image control: the engine's pictures and effects, painted into a widget.
 class TOrImage : public QWidget, public pixmora::OrImageEngine {
@@ -41,7 +44,8 @@ public:
     Q_ENUM(TAlign)
 
     // The nineteen effect properties in declaration order, for code that copies or checks them all.
-    static const char* const EffectPropertyNames[19];
+    static constexpr std::array<const char*, pixmora::EffectTable::Count> EffectPropertyNames =
+        pixmora::effectPropertyNames();
 
     explicit TOrImage(QWidget* parent = nullptr);
     ~TOrImage() override;
@@ -78,6 +82,15 @@ public:
     // How many renders have reached the screen since construction (Render's final repaint).
     int renderCount() const { return m_renderCount; }
 
+    // Writes one effect value through its setter, as a bar or a menu command does. The busy cursor shows
+    // during the write only when it is expected to take longer than a blink: when the last write of the
+    // same effect, scaled to this picture's size, did (or, before any, when the engine calls neighbourhood
+    // or noise work long).
+    void writeEffect(const pixmora::EffectDescription& effect, int value);
+    // How long a write must take for the busy cursor to be worth showing.
+    static constexpr int BlinkMs = 100;
+    bool showsBusyCursor() const { return m_busyCursor; }
+
 signals:
     void OnMouseEnter(QObject* sender);
     void OnMouseExit(QObject* sender);
@@ -97,6 +110,15 @@ protected:
 private:
     void updateOpaque();
     QSize naturalSize() const;
+    void showBusyCursor(bool on);
+    bool expectsLongWrite(const pixmora::EffectDescription& effect, long long pixels) const;
+
+    // The duration of the last write of each effect, and the picture size it ran on.
+    struct WriteTime {
+        long long pixels = 0;
+        qint64 ms = 0;
+    };
+    std::array<WriteTime, pixmora::EffectTable::Count> m_writeTimes{};
 
     bool m_stretch = false;
     bool m_center = false;
@@ -107,6 +129,10 @@ private:
     bool m_mouseInside = false;
     bool m_drawing = false;
     int m_longWorkDepth = 0;
+    bool m_busyCursor = false;
+    // Inside writeEffect: whether its long work shows the busy cursor (decided once, before the work).
+    bool m_inWrite = false;
+    bool m_writeLooksLong = false;
     int m_renderCount = 0;
 };
 

@@ -1,5 +1,6 @@
 #include "OrImageEngine.h"
 
+#include "EffectTable.h"
 #include "Effects.h"
 
 #include <algorithm>
@@ -73,10 +74,8 @@ void OrImageEngine::SourceChanged() {
 }
 
 void OrImageEngine::ResetEffects() {
-    m_brightness = m_contrast = m_lightness = m_darkness = m_saturation = m_splitlight = 0;
-    m_grayScale = m_invert = m_emboss = false;
-    m_colorNoise = m_monoNoise = m_posterize = m_solorize = 0;
-    m_mosaic = m_splitBlur = m_gaussianBlur = m_antiAlias = m_trace = m_tile = 0;
+    for (const EffectDescription& effect : Effects)
+        effect.stored.set(*this, effect.neutral);
     m_noiseLayer.reset();
     m_areaResult.reset();
     if (m_original.hasGraphic())

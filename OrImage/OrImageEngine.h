@@ -98,6 +98,8 @@ protected:
 
 private:
     friend class LongWorkScope;
+    // The table of the nineteen effects names their fields, for the bulk operations that must not render.
+    friend struct EffectTable;
     // Pictures from this many pixels on count as long work for a render; area effects from an eighth.
     static constexpr long long LongWorkPixels = 4'000'000;
 

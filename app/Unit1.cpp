@@ -1,5 +1,7 @@
 #include "Unit1.h"
 
+#include "EffectDialog.h"
+#include "EffectTable.h"
 #include "Errors.h"
 #include "FileNames.h"
 #include "Forms.h"
@@ -8,23 +10,11 @@
 #include "PictureFile.h"
 #include "ProgramFolder.h"
 #include "TextFile.h"
-#include "Unit10.h"
-#include "Unit11.h"
-#include "Unit12.h"
-#include "Unit13.h"
-#include "Unit14.h"
-#include "Unit15.h"
-#include "Unit16.h"
-#include "Unit17.h"
 #include "Unit18.h"
-#include "Unit2.h"
 #include "Unit3.h"
-#include "Unit4.h"
 #include "Unit5.h"
 #include "Unit6.h"
 #include "Unit7.h"
-#include "Unit8.h"
-#include "Unit9.h"
 #include "UserDialogs.h"
 #include "WindowGeometry.h"
 
@@ -470,62 +460,74 @@ void TForm1::Sobre2Click() {
 }
 
 void TForm1::Color1Click() {
-    showOverHost(Form2);
+    effectCommand(ui.Color1);
 }
 
 void TForm1::Saturao1Click() {
-    showOverHost(Form4);
+    effectCommand(ui.Saturao1);
 }
 
 void TForm1::LightnessDarkness1Click() {
-    showOverHost(Form8);
+    effectCommand(ui.LightnessDarkness1);
 }
 
 void TForm1::Splitlight1Click() {
-    showOverHost(Form9);
+    effectCommand(ui.Splitlight1);
 }
 
 void TForm1::ColorMonoNoise1Click() {
-    showOverHost(Form10);
+    effectCommand(ui.ColorMonoNoise1);
 }
 
 void TForm1::PosterizeSolarize1Click() {
-    showOverHost(Form11);
+    effectCommand(ui.PosterizeSolarize1);
 }
 
 void TForm1::Mosaico1Click() {
-    showOverHost(Form12);
+    effectCommand(ui.Mosaico1);
 }
 
 void TForm1::SplitBlur1Click() {
-    showOverHost(Form13);
+    effectCommand(ui.SplitBlur1);
 }
 
 void TForm1::GaussianBlur1Click() {
-    showOverHost(Form14);
+    effectCommand(ui.GaussianBlur1);
 }
 
 void TForm1::Antialias1Click() {
-    showOverHost(Form15);
+    effectCommand(ui.Antialias1);
 }
 
 void TForm1::race1Click() {
-    showOverHost(Form16);
+    effectCommand(ui.race1);
 }
 
 void TForm1::ile1Click() {
-    showOverHost(Form17);
+    effectCommand(ui.ile1);
 }
 
-// The three on/off effects only ever switch on; "&Reverter" and the dialogs' Cancel switch them off.
 void TForm1::EscaladeCinza1Click() {
-    document()->setPicGrayScale(true);
+    effectCommand(ui.EscaladeCinza1);
 }
 
 void TForm1::InverterCores1Click() {
-    document()->setPicInvert(true);
+    effectCommand(ui.InverterCores1);
 }
 
 void TForm1::Emboss1Click() {
-    document()->setPicEmboss(true);
+    effectCommand(ui.Emboss1);
+}
+
+void TForm1::effectCommand(const QAction* action) {
+    for (const pixmora::EffectDescription& effect : pixmora::Effects) {
+        if (action->objectName() != QLatin1String(effect.menuCommand))
+            continue;
+        // The on/off effects only ever switch on; "&Reverter" and the dialogs' Cancel switch them off.
+        if (effect.isSwitch)
+            document()->writeEffect(effect, 1);
+        else if (EffectDialog* dialog = EffectDialog::find(effect.dialog))
+            showOverHost(dialog);
+        return;
+    }
 }

@@ -86,6 +86,8 @@ private:
     void setStatusText(const QString& text);
     void writeRunStateFile(const QString& pictureFileName);
     void showOverHost(QWidget* window);
+    // An effect's menu command: a switch goes on, any other effect's dialog opens over the picture.
+    void effectCommand(const QAction* action);
     void takePicture(const QString& fileName, pixmora::Bitmap&& picture);
     void recoverPicture(const QString& fileName);
     QString chosenSaveName() const;

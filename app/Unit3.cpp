@@ -1,19 +1,8 @@
 #include "Unit3.h"
 
+#include "EffectDialog.h"
 #include "Forms.h"
 #include "Unit1.h"
-#include "Unit10.h"
-#include "Unit11.h"
-#include "Unit12.h"
-#include "Unit13.h"
-#include "Unit14.h"
-#include "Unit15.h"
-#include "Unit16.h"
-#include "Unit17.h"
-#include "Unit2.h"
-#include "Unit4.h"
-#include "Unit8.h"
-#include "Unit9.h"
 #include "WindowGeometry.h"
 
 #include <QEvent>
@@ -49,6 +38,12 @@ TForm3::TForm3(QWidget* parent) : QWidget(parent, Qt::Dialog) {
     ui.OrImage1->installEventFilter(this);
     fitScrollRange();
     notopo();
+    setEditedDocument(this);
+}
+
+TForm3::~TForm3() {
+    if (editedDocument() == this)
+        setEditedDocument(nullptr);
 }
 
 void TForm3::showEvent(QShowEvent* event) {
@@ -109,41 +104,7 @@ void TForm3::foradotopo() {
 }
 
 void TForm3::UpdateAllEffectsControls() {
-    TOrImage* image = ui.OrImage1;
-    // Each value is read just before its bar is set: a bar that moves writes into the document, which may
-    // switch a partner effect off.
-    if (Form2) {
-        Form2->ui.TrackBarBrightness->setValue(image->PicBrightness());
-        Form2->ui.TrackBarContrast->setValue(image->PicContrast());
-    }
-    if (Form4)
-        Form4->ui.TrackBarSaturation->setValue(image->PicSaturation());
-    if (Form8) {
-        Form8->ui.TrackBarDarkness->setValue(image->PicDarkness());
-        Form8->ui.TrackBarLightness->setValue(image->PicLightness());
-    }
-    if (Form9)
-        Form9->ui.TrackBarSplitlight->setValue(image->PicSplitlight());
-    if (Form10) {
-        Form10->ui.TrackBarColorNoise->setValue(image->PicColorNoise());
-        Form10->ui.TrackBarMonoNoise->setValue(image->PicMonoNoise());
-    }
-    if (Form11) {
-        Form11->ui.TrackBarPosterize->setValue(image->PicPosterize());
-        Form11->ui.TrackBarSolorize->setValue(image->PicSolorize());
-    }
-    if (Form12)
-        Form12->ui.TrackBarMosaic->setValue(image->PicMosaic());
-    if (Form13)
-        Form13->ui.TrackBarSplitBlur->setValue(image->PicSplitBlur());
-    if (Form14)
-        Form14->ui.TrackBarGaussianBlur->setValue(image->PicGaussianBlur());
-    if (Form15)
-        Form15->ui.TrackBarAntiAlias->setValue(image->PicAntiAlias());
-    if (Form16)
-        Form16->ui.TrackBarTrace->setValue(image->PicTrace());
-    if (Form17)
-        Form17->ui.TrackBarTile->setValue(image->PicTile());
+    updateAllEffectBars(*ui.OrImage1);
 }
 
 bool TForm3::eventFilter(QObject* watched, QEvent* event) {

@@ -1,15 +1,18 @@
 #pragma once
 
+#include "EditedDocument.h"
+
 #include <QWidget>
 
 #include "ui_Unit3.h"
 
 // The picture host window: holds the document OrImage1 and floats above the main window. Its caption is
-// the current file name that Save writes to.
-class TForm3 : public QWidget {
+// the current file name that Save writes to. It is the document the effect dialogs edit.
+class TForm3 : public QWidget, public EditedDocument {
     Q_OBJECT
 public:
     explicit TForm3(QWidget* parent = nullptr);
+    ~TForm3() override;
 
     Ui::TForm3 ui;
 
@@ -25,6 +28,9 @@ public:
 
     // Every effect dialog's bars to the document's current values.
     void UpdateAllEffectsControls();
+
+    TOrImage* image() override { return ui.OrImage1; }
+    void backOnTop() override { botanotopo(); }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

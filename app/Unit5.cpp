@@ -1,5 +1,6 @@
 #include "Unit5.h"
 
+#include "EffectTable.h"
 #include "Forms.h"
 #include "Handlers.h"
 #include "OrImage.h"
@@ -9,25 +10,9 @@
 #include <QResizeEvent>
 #include <QShowEvent>
 
-#include <initializer_list>
-
 namespace {
 
 constexpr char16_t Escape = 27;
-
-// Effects that exclude one another: setting any member switches the others off, whatever the value.
-using EffectGroup = std::initializer_list<const char*>;
-const EffectGroup IndependentEffects = {"PicBrightness", "PicContrast",   "PicSaturation", "PicDarkness",
-                                        "PicLightness",  "PicSplitlight", "PicGrayScale",  "PicInvert"};
-const EffectGroup ExclusiveGroups[] = {
-    {"PicColorNoise", "PicMonoNoise"},
-    {"PicPosterize", "PicSolorize"},
-    {"PicEmboss", "PicMosaic", "PicSplitBlur", "PicGaussianBlur", "PicAntiAlias", "PicTrace", "PicTile"},
-};
-
-bool isOn(const QVariant& value) {
-    return value.toInt() != 0;
-}
 
 } // namespace
 
@@ -72,21 +57,7 @@ void TForm5::FormShow() {
     // Without a picture the setters only store their values: the view renders when the picture comes in
     // after them, rather than once for each of the nineteen.
     view->clearPictureOriginal();
-    for (const char* name : IndependentEffects)
-        view->setProperty(name, document->property(name));
-    for (const EffectGroup& group : ExclusiveGroups) {
-        // The host keeps at most one member on; it goes last, so that no partner switches it off again.
-        const char* on = nullptr;
-        for (const char* name : group) {
-            const QVariant value = document->property(name);
-            if (isOn(value))
-                on = name;
-            else
-                view->setProperty(name, value);
-        }
-        if (on)
-            view->setProperty(on, document->property(on));
-    }
+    pixmora::copyEffectValues(*document, *view);
     // The document's own source rather than the file: a file saved with its effects would get them twice.
     if (document->PictureOriginal().hasGraphic())
         view->setPictureOriginal(document->PictureOriginal().bitmap());

@@ -1,5 +1,6 @@
 #include "BatchTool.h"
 
+#include "EffectTable.h"
 #include "Errors.h"
 #include "PictureFile.h"
 
@@ -17,50 +18,9 @@ namespace pixmora::batch {
 
 namespace {
 
-struct IntEffect {
-    const char* option;
-    void (OrImageEngine::*setter)(int);
-};
-struct SwitchEffect {
-    const char* option;
-    void (OrImageEngine::*setter)(bool);
-};
-
-const IntEffect intEffects[] = {
-    {"brightness", &OrImageEngine::setPicBrightness},
-    {"contrast", &OrImageEngine::setPicContrast},
-    {"lightness", &OrImageEngine::setPicLightness},
-    {"darkness", &OrImageEngine::setPicDarkness},
-    {"saturation", &OrImageEngine::setPicSaturation},
-    {"splitlight", &OrImageEngine::setPicSplitlight},
-    {"color-noise", &OrImageEngine::setPicColorNoise},
-    {"mono-noise", &OrImageEngine::setPicMonoNoise},
-    {"posterize", &OrImageEngine::setPicPosterize},
-    {"solorize", &OrImageEngine::setPicSolorize},
-    {"mosaic", &OrImageEngine::setPicMosaic},
-    {"split-blur", &OrImageEngine::setPicSplitBlur},
-    {"gaussian-blur", &OrImageEngine::setPicGaussianBlur},
-    {"antialias", &OrImageEngine::setPicAntiAlias},
-    {"trace", &OrImageEngine::setPicTrace},
-    {"tile", &OrImageEngine::setPicTile},
-};
-const SwitchEffect switchEffects[] = {
-    {"grayscale", &OrImageEngine::setPicGrayScale},
-    {"invert", &OrImageEngine::setPicInvert},
-    {"emboss", &OrImageEngine::setPicEmboss},
-};
-
-const IntEffect* findIntEffect(const QString& name) {
-    for (const IntEffect& e : intEffects)
-        if (name == QLatin1String(e.option))
-            return &e;
-    return nullptr;
-}
-const SwitchEffect* findSwitchEffect(const QString& name) {
-    for (const SwitchEffect& e : switchEffects)
-        if (name == QLatin1String(e.option))
-            return &e;
-    return nullptr;
+// The effect options are the effects' own batch names: a switch takes no value, every other one a number.
+const EffectDescription* findEffect(const QString& option) {
+    return effectByBatchOption(option.toStdString());
 }
 
 // A decimal integer in the 32-bit range: an optional sign and digits, nothing else.
@@ -173,12 +133,14 @@ Command parseCommandLine(const QStringList& arguments) {
             return arguments[++i];
         };
 
-        if (const IntEffect* effect = findIntEffect(name)) {
-            c.writes.push_back({QLatin1String(effect->option), parseInteger(value(), name)});
-        } else if (const SwitchEffect* effect = findSwitchEffect(name)) {
-            if (inlineValue)
-                throw UsageError(QStringLiteral("option --%1 takes no value").arg(name));
-            c.writes.push_back({QLatin1String(effect->option), 1});
+        if (const EffectDescription* effect = findEffect(name)) {
+            if (!effect->isSwitch) {
+                c.writes.push_back({QLatin1String(effect->batchOption), parseInteger(value(), name)});
+            } else {
+                if (inlineValue)
+                    throw UsageError(QStringLiteral("option --%1 takes no value").arg(name));
+                c.writes.push_back({QLatin1String(effect->batchOption), 1});
+            }
         } else if (name == QLatin1String("quality")) {
             const QString text = value();
             const int q = parseInteger(text, name);
@@ -232,10 +194,8 @@ Command parseCommandLine(const QStringList& arguments) {
 }
 
 void applyWrite(OrImageEngine& engine, const EffectWrite& write) {
-    if (const IntEffect* effect = findIntEffect(write.option))
-        (engine.*effect->setter)(write.value);
-    else if (const SwitchEffect* effect = findSwitchEffect(write.option))
-        (engine.*effect->setter)(write.value != 0);
+    if (const EffectDescription* effect = findEffect(write.option))
+        effect->set(engine, write.value);
 }
 
 QString usageText() {

@@ -1,21 +1,71 @@
 #include "EffectDialog.h"
 
-#include "Forms.h"
+#include "EffectTable.h"
 #include "OrImage.h"
-#include "Unit1.h"
-#include "Unit3.h"
 #include "WindowGeometry.h"
 
 #include <QGuiApplication>
 #include <QScreen>
-#include <QSlider>
 
-// The main window owns the dialog, as a dialog-type window: window managers keep it above the window it
-// belongs to, so using the main window's menu never buries an open dialog under it. (A QWidget, not a
-// QDialog: Enter and Esc must trigger nothing.)
-EffectDialog::EffectDialog() : QWidget(Form1, Qt::Dialog) {}
+#include <algorithm>
+#include <array>
+
+using pixmora::EffectDescription;
+
+namespace {
+
+EditedDocument* g_document = nullptr;
+// The dialogs by number: TForm2 is g_dialogs[2].
+std::array<EffectDialog*, 18> g_dialogs{};
+
+TOrImage* documentImage() {
+    return g_document ? g_document->image() : nullptr;
+}
+
+void writeToDocument(const EffectDescription& effect, int value) {
+    if (TOrImage* image = documentImage())
+        image->writeEffect(effect, value);
+}
+
+} // namespace
+
+void setEditedDocument(EditedDocument* document) {
+    g_document = document;
+}
+
+EditedDocument* editedDocument() {
+    return g_document;
+}
+
+EffectDialog::EffectDialog(int number, QWidget* owner) : QWidget(owner, Qt::Dialog), m_number(number) {
+    g_dialogs.at(static_cast<std::size_t>(number)) = this;
+}
+
+EffectDialog::~EffectDialog() {
+    g_dialogs[static_cast<std::size_t>(m_number)] = nullptr;
+}
+
+EffectDialog* EffectDialog::find(int number) {
+    return number >= 0 && number < static_cast<int>(g_dialogs.size())
+               ? g_dialogs[static_cast<std::size_t>(number)]
+               : nullptr;
+}
+
+QSlider* EffectDialog::bar(const EffectDescription& effect) const {
+    for (const auto& [slider, e] : m_bars)
+        if (e == &effect)
+            return slider;
+    return nullptr;
+}
 
 void EffectDialog::finishLayout() {
+    for (const EffectDescription& effect : pixmora::Effects)
+        if (effect.dialog == m_number)
+            if (auto* slider = findChild<QSlider*>(QLatin1String(effect.bar)))
+                m_bars.emplace_back(slider, &effect);
+    std::sort(m_bars.begin(), m_bars.end(),
+              [](const auto& a, const auto& b) { return a.second->cancelStep < b.second->cancelStep; });
+
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     // The resizable dialogs' sizes are outer sizes; the layouts hold their client areas in a standard frame.
@@ -36,30 +86,33 @@ void EffectDialog::showEvent(QShowEvent* event) {
     }
 }
 
-TOrImage* EffectDialog::document() {
-    return Form3 ? Form3->ui.OrImage1 : nullptr;
-}
-
-void EffectDialog::hostBackOnTop() {
-    if (Form3)
-        Form3->botanotopo();
-}
-
-void EffectDialog::writeBar(const QSlider* bar, Setter setter) {
-    if (TOrImage* image = document())
-        (image->*setter)(bar->value());
+void EffectDialog::barChanged(QSlider* bar) {
+    const auto found =
+        std::find_if(m_bars.begin(), m_bars.end(), [bar](const auto& b) { return b.first == bar; });
+    if (found != m_bars.end())
+        writeToDocument(*found->second, bar->value());
 }
 
 void EffectDialog::apply() {
-    hostBackOnTop();
+    if (g_document)
+        g_document->backOnTop();
     close();
 }
 
-void EffectDialog::cancel(std::initializer_list<std::pair<QSlider*, Getter>> bars) {
-    if (TOrImage* image = document()) {
+void EffectDialog::cancel() {
+    if (TOrImage* image = documentImage()) {
         image->ResetEffects();
-        for (const auto& [bar, getter] : bars)
-            bar->setValue((image->*getter)());
+        for (const auto& [slider, effect] : m_bars)
+            slider->setValue(effect->get(*image));
     }
-    apply();
+    if (g_document)
+        g_document->backOnTop();
+    close();
+}
+
+void updateAllEffectBars(TOrImage& image) {
+    for (const EffectDescription* effect : pixmora::barsInDialogOrder())
+        if (const EffectDialog* dialog = EffectDialog::find(effect->dialog))
+            if (QSlider* slider = dialog->bar(*effect))
+                slider->setValue(effect->get(image));
 }

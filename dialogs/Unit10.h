@@ -4,12 +4,12 @@
 
 #include "ui_Unit10.h"
 
-// "Color Mono Noise": colour and mono noise. Each bar writes its position, unchanged, into the document on
-// every change.
+// "Color Mono Noise": colour and mono noise. Each bar writes its position, unchanged, into the document as
+// the hand moves it.
 class TForm10 : public EffectDialog {
     Q_OBJECT
 public:
-    TForm10();
+    explicit TForm10(QWidget* owner = nullptr);
 
     Ui::TForm10 ui;
 

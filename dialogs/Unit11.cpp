@@ -1,25 +1,20 @@
 #include "Unit11.h"
 
-#include "Handlers.h"
-#include "OrImage.h"
-
-TForm11::TForm11() {
+TForm11::TForm11(QWidget* owner) : EffectDialog(11, owner) {
     ui.setupUi(this);
     finishLayout();
-    connect(ui.TrackBarPosterize, &QSlider::valueChanged, this,
-            handler(this, &TForm11::TrackBarPosterizeChange));
-    connect(ui.TrackBarSolorize, &QSlider::valueChanged, this,
-            handler(this, &TForm11::TrackBarSolorizeChange));
+    connectBar(ui.TrackBarPosterize, &TForm11::TrackBarPosterizeChange);
+    connectBar(ui.TrackBarSolorize, &TForm11::TrackBarSolorizeChange);
     connect(ui.Button1, &QPushButton::clicked, this, handler(this, &TForm11::Button1Click));
     connect(ui.Button2, &QPushButton::clicked, this, handler(this, &TForm11::Button2Click));
 }
 
 void TForm11::TrackBarPosterizeChange() {
-    writeBar(ui.TrackBarPosterize, &TOrImage::setPicPosterize);
+    barChanged(ui.TrackBarPosterize);
 }
 
 void TForm11::TrackBarSolorizeChange() {
-    writeBar(ui.TrackBarSolorize, &TOrImage::setPicSolorize);
+    barChanged(ui.TrackBarSolorize);
 }
 
 void TForm11::Button1Click() {
@@ -27,5 +22,5 @@ void TForm11::Button1Click() {
 }
 
 void TForm11::Button2Click() {
-    cancel({{ui.TrackBarSolorize, &TOrImage::PicSolorize}, {ui.TrackBarPosterize, &TOrImage::PicPosterize}});
+    cancel();
 }

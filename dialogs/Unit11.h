@@ -5,11 +5,11 @@
 #include "ui_Unit11.h"
 
 // "Posterize / Solorize": posterize and solorize. Each bar writes its position, unchanged, into the document
-// on every change.
+// as the hand moves it.
 class TForm11 : public EffectDialog {
     Q_OBJECT
 public:
-    TForm11();
+    explicit TForm11(QWidget* owner = nullptr);
 
     Ui::TForm11 ui;
 

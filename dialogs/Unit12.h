@@ -4,11 +4,11 @@
 
 #include "ui_Unit12.h"
 
-// "Mosaico": mosaic. Each bar writes its position, unchanged, into the document on every change.
+// "Mosaico": mosaic. Each bar writes its position, unchanged, into the document as the hand moves it.
 class TForm12 : public EffectDialog {
     Q_OBJECT
 public:
-    TForm12();
+    explicit TForm12(QWidget* owner = nullptr);
 
     Ui::TForm12 ui;
 

@@ -1,19 +1,15 @@
 #include "Unit13.h"
 
-#include "Handlers.h"
-#include "OrImage.h"
-
-TForm13::TForm13() {
+TForm13::TForm13(QWidget* owner) : EffectDialog(13, owner) {
     ui.setupUi(this);
     finishLayout();
-    connect(ui.TrackBarSplitBlur, &QSlider::valueChanged, this,
-            handler(this, &TForm13::TrackBarSplitBlurChange));
+    connectBar(ui.TrackBarSplitBlur, &TForm13::TrackBarSplitBlurChange);
     connect(ui.Button1, &QPushButton::clicked, this, handler(this, &TForm13::Button1Click));
     connect(ui.Button2, &QPushButton::clicked, this, handler(this, &TForm13::Button2Click));
 }
 
 void TForm13::TrackBarSplitBlurChange() {
-    writeBar(ui.TrackBarSplitBlur, &TOrImage::setPicSplitBlur);
+    barChanged(ui.TrackBarSplitBlur);
 }
 
 void TForm13::Button1Click() {
@@ -21,5 +17,5 @@ void TForm13::Button1Click() {
 }
 
 void TForm13::Button2Click() {
-    cancel({{ui.TrackBarSplitBlur, &TOrImage::PicSplitBlur}});
+    cancel();
 }

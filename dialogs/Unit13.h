@@ -4,11 +4,11 @@
 
 #include "ui_Unit13.h"
 
-// "SplitBlur": split blur. Each bar writes its position, unchanged, into the document on every change.
+// "SplitBlur": split blur. Each bar writes its position, unchanged, into the document as the hand moves it.
 class TForm13 : public EffectDialog {
     Q_OBJECT
 public:
-    TForm13();
+    explicit TForm13(QWidget* owner = nullptr);
 
     Ui::TForm13 ui;
 

@@ -1,19 +1,15 @@
 #include "Unit14.h"
 
-#include "Handlers.h"
-#include "OrImage.h"
-
-TForm14::TForm14() {
+TForm14::TForm14(QWidget* owner) : EffectDialog(14, owner) {
     ui.setupUi(this);
     finishLayout();
-    connect(ui.TrackBarGaussianBlur, &QSlider::valueChanged, this,
-            handler(this, &TForm14::TrackBarGaussianBlurChange));
+    connectBar(ui.TrackBarGaussianBlur, &TForm14::TrackBarGaussianBlurChange);
     connect(ui.Button1, &QPushButton::clicked, this, handler(this, &TForm14::Button1Click));
     connect(ui.Button2, &QPushButton::clicked, this, handler(this, &TForm14::Button2Click));
 }
 
 void TForm14::TrackBarGaussianBlurChange() {
-    writeBar(ui.TrackBarGaussianBlur, &TOrImage::setPicGaussianBlur);
+    barChanged(ui.TrackBarGaussianBlur);
 }
 
 void TForm14::Button1Click() {
@@ -21,5 +17,5 @@ void TForm14::Button1Click() {
 }
 
 void TForm14::Button2Click() {
-    cancel({{ui.TrackBarGaussianBlur, &TOrImage::PicGaussianBlur}});
+    cancel();
 }

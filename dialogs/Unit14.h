@@ -4,11 +4,12 @@
 
 #include "ui_Unit14.h"
 
-// "GaussianBlur": gaussian blur. Each bar writes its position, unchanged, into the document on every change.
+// "GaussianBlur": gaussian blur. Each bar writes its position, unchanged, into the document as the hand moves
+// it.
 class TForm14 : public EffectDialog {
     Q_OBJECT
 public:
-    TForm14();
+    explicit TForm14(QWidget* owner = nullptr);
 
     Ui::TForm14 ui;
 

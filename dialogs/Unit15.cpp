@@ -1,19 +1,15 @@
 #include "Unit15.h"
 
-#include "Handlers.h"
-#include "OrImage.h"
-
-TForm15::TForm15() {
+TForm15::TForm15(QWidget* owner) : EffectDialog(15, owner) {
     ui.setupUi(this);
     finishLayout();
-    connect(ui.TrackBarAntiAlias, &QSlider::valueChanged, this,
-            handler(this, &TForm15::TrackBarAntiAliasChange));
+    connectBar(ui.TrackBarAntiAlias, &TForm15::TrackBarAntiAliasChange);
     connect(ui.Button1, &QPushButton::clicked, this, handler(this, &TForm15::Button1Click));
     connect(ui.Button2, &QPushButton::clicked, this, handler(this, &TForm15::Button2Click));
 }
 
 void TForm15::TrackBarAntiAliasChange() {
-    writeBar(ui.TrackBarAntiAlias, &TOrImage::setPicAntiAlias);
+    barChanged(ui.TrackBarAntiAlias);
 }
 
 void TForm15::Button1Click() {
@@ -21,5 +17,5 @@ void TForm15::Button1Click() {
 }
 
 void TForm15::Button2Click() {
-    cancel({{ui.TrackBarAntiAlias, &TOrImage::PicAntiAlias}});
+    cancel();
 }

@@ -4,11 +4,11 @@
 
 #include "ui_Unit15.h"
 
-// "AntiAlias": antialias. Each bar writes its position, unchanged, into the document on every change.
+// "AntiAlias": antialias. Each bar writes its position, unchanged, into the document as the hand moves it.
 class TForm15 : public EffectDialog {
     Q_OBJECT
 public:
-    TForm15();
+    explicit TForm15(QWidget* owner = nullptr);
 
     Ui::TForm15 ui;
 

@@ -1,18 +1,15 @@
 #include "Unit16.h"
 
-#include "Handlers.h"
-#include "OrImage.h"
-
-TForm16::TForm16() {
+TForm16::TForm16(QWidget* owner) : EffectDialog(16, owner) {
     ui.setupUi(this);
     finishLayout();
-    connect(ui.TrackBarTrace, &QSlider::valueChanged, this, handler(this, &TForm16::TrackBarTraceChange));
+    connectBar(ui.TrackBarTrace, &TForm16::TrackBarTraceChange);
     connect(ui.Button1, &QPushButton::clicked, this, handler(this, &TForm16::Button1Click));
     connect(ui.Button2, &QPushButton::clicked, this, handler(this, &TForm16::Button2Click));
 }
 
 void TForm16::TrackBarTraceChange() {
-    writeBar(ui.TrackBarTrace, &TOrImage::setPicTrace);
+    barChanged(ui.TrackBarTrace);
 }
 
 void TForm16::Button1Click() {
@@ -20,5 +17,5 @@ void TForm16::Button1Click() {
 }
 
 void TForm16::Button2Click() {
-    cancel({{ui.TrackBarTrace, &TOrImage::PicTrace}});
+    cancel();
 }

@@ -4,11 +4,11 @@
 
 #include "ui_Unit16.h"
 
-// "Trace": trace. Each bar writes its position, unchanged, into the document on every change.
+// "Trace": trace. Each bar writes its position, unchanged, into the document as the hand moves it.
 class TForm16 : public EffectDialog {
     Q_OBJECT
 public:
-    TForm16();
+    explicit TForm16(QWidget* owner = nullptr);
 
     Ui::TForm16 ui;
 

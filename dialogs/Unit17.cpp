@@ -1,18 +1,15 @@
 #include "Unit17.h"
 
-#include "Handlers.h"
-#include "OrImage.h"
-
-TForm17::TForm17() {
+TForm17::TForm17(QWidget* owner) : EffectDialog(17, owner) {
     ui.setupUi(this);
     finishLayout();
-    connect(ui.TrackBarTile, &QSlider::valueChanged, this, handler(this, &TForm17::TrackBarTileChange));
+    connectBar(ui.TrackBarTile, &TForm17::TrackBarTileChange);
     connect(ui.Button1, &QPushButton::clicked, this, handler(this, &TForm17::Button1Click));
     connect(ui.Button2, &QPushButton::clicked, this, handler(this, &TForm17::Button2Click));
 }
 
 void TForm17::TrackBarTileChange() {
-    writeBar(ui.TrackBarTile, &TOrImage::setPicTile);
+    barChanged(ui.TrackBarTile);
 }
 
 void TForm17::Button1Click() {
@@ -20,5 +17,5 @@ void TForm17::Button1Click() {
 }
 
 void TForm17::Button2Click() {
-    cancel({{ui.TrackBarTile, &TOrImage::PicTile}});
+    cancel();
 }

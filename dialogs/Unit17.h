@@ -4,11 +4,11 @@
 
 #include "ui_Unit17.h"
 
-// "Tile": tile. Each bar writes its position, unchanged, into the document on every change.
+// "Tile": tile. Each bar writes its position, unchanged, into the document as the hand moves it.
 class TForm17 : public EffectDialog {
     Q_OBJECT
 public:
-    TForm17();
+    explicit TForm17(QWidget* owner = nullptr);
 
     Ui::TForm17 ui;
 

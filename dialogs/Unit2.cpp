@@ -1,25 +1,20 @@
 #include "Unit2.h"
 
-#include "Handlers.h"
-#include "OrImage.h"
-
-TForm2::TForm2() {
+TForm2::TForm2(QWidget* owner) : EffectDialog(2, owner) {
     ui.setupUi(this);
     finishLayout();
-    connect(ui.TrackBarBrightness, &QSlider::valueChanged, this,
-            handler(this, &TForm2::TrackBarBrightnessChange));
-    connect(ui.TrackBarContrast, &QSlider::valueChanged, this,
-            handler(this, &TForm2::TrackBarContrastChange));
+    connectBar(ui.TrackBarBrightness, &TForm2::TrackBarBrightnessChange);
+    connectBar(ui.TrackBarContrast, &TForm2::TrackBarContrastChange);
     connect(ui.Button1, &QPushButton::clicked, this, handler(this, &TForm2::Button1Click));
     connect(ui.Button2, &QPushButton::clicked, this, handler(this, &TForm2::Button2Click));
 }
 
 void TForm2::TrackBarBrightnessChange() {
-    writeBar(ui.TrackBarBrightness, &TOrImage::setPicBrightness);
+    barChanged(ui.TrackBarBrightness);
 }
 
 void TForm2::TrackBarContrastChange() {
-    writeBar(ui.TrackBarContrast, &TOrImage::setPicContrast);
+    barChanged(ui.TrackBarContrast);
 }
 
 void TForm2::Button1Click() {
@@ -27,6 +22,5 @@ void TForm2::Button1Click() {
 }
 
 void TForm2::Button2Click() {
-    cancel(
-        {{ui.TrackBarBrightness, &TOrImage::PicBrightness}, {ui.TrackBarContrast, &TOrImage::PicContrast}});
+    cancel();
 }

@@ -5,11 +5,11 @@
 #include "ui_Unit2.h"
 
 // "Brilho e Contraste": brightness and contrast. Each bar writes its position, unchanged, into the document
-// on every change.
+// as the hand moves it.
 class TForm2 : public EffectDialog {
     Q_OBJECT
 public:
-    TForm2();
+    explicit TForm2(QWidget* owner = nullptr);
 
     Ui::TForm2 ui;
 

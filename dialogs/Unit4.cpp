@@ -1,19 +1,15 @@
 #include "Unit4.h"
 
-#include "Handlers.h"
-#include "OrImage.h"
-
-TForm4::TForm4() {
+TForm4::TForm4(QWidget* owner) : EffectDialog(4, owner) {
     ui.setupUi(this);
     finishLayout();
-    connect(ui.TrackBarSaturation, &QSlider::valueChanged, this,
-            handler(this, &TForm4::TrackBarSaturationChange));
+    connectBar(ui.TrackBarSaturation, &TForm4::TrackBarSaturationChange);
     connect(ui.Button1, &QPushButton::clicked, this, handler(this, &TForm4::Button1Click));
     connect(ui.Button2, &QPushButton::clicked, this, handler(this, &TForm4::Button2Click));
 }
 
 void TForm4::TrackBarSaturationChange() {
-    writeBar(ui.TrackBarSaturation, &TOrImage::setPicSaturation);
+    barChanged(ui.TrackBarSaturation);
 }
 
 void TForm4::Button1Click() {
@@ -21,5 +17,5 @@ void TForm4::Button1Click() {
 }
 
 void TForm4::Button2Click() {
-    cancel({{ui.TrackBarSaturation, &TOrImage::PicSaturation}});
+    cancel();
 }

@@ -4,11 +4,11 @@
 
 #include "ui_Unit4.h"
 
-// "Saturação": saturation. Each bar writes its position, unchanged, into the document on every change.
+// "Saturação": saturation. Each bar writes its position, unchanged, into the document as the hand moves it.
 class TForm4 : public EffectDialog {
     Q_OBJECT
 public:
-    TForm4();
+    explicit TForm4(QWidget* owner = nullptr);
 
     Ui::TForm4 ui;
 

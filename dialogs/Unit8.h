@@ -5,11 +5,11 @@
 #include "ui_Unit8.h"
 
 // "Lightness / Darkness": lightness and darkness. Each bar writes its position, unchanged, into the document
-// on every change.
+// as the hand moves it.
 class TForm8 : public EffectDialog {
     Q_OBJECT
 public:
-    TForm8();
+    explicit TForm8(QWidget* owner = nullptr);
 
     Ui::TForm8 ui;
 

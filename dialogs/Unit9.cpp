@@ -1,19 +1,15 @@
 #include "Unit9.h"
 
-#include "Handlers.h"
-#include "OrImage.h"
-
-TForm9::TForm9() {
+TForm9::TForm9(QWidget* owner) : EffectDialog(9, owner) {
     ui.setupUi(this);
     finishLayout();
-    connect(ui.TrackBarSplitlight, &QSlider::valueChanged, this,
-            handler(this, &TForm9::TrackBarSplitlightChange));
+    connectBar(ui.TrackBarSplitlight, &TForm9::TrackBarSplitlightChange);
     connect(ui.Button3, &QPushButton::clicked, this, handler(this, &TForm9::Button3Click));
     connect(ui.Button1, &QPushButton::clicked, this, handler(this, &TForm9::Button1Click));
 }
 
 void TForm9::TrackBarSplitlightChange() {
-    writeBar(ui.TrackBarSplitlight, &TOrImage::setPicSplitlight);
+    barChanged(ui.TrackBarSplitlight);
 }
 
 void TForm9::Button3Click() {
@@ -21,5 +17,5 @@ void TForm9::Button3Click() {
 }
 
 void TForm9::Button1Click() {
-    cancel({{ui.TrackBarSplitlight, &TOrImage::PicSplitlight}});
+    cancel();
 }

@@ -4,11 +4,11 @@
 
 #include "ui_Unit9.h"
 
-// "Splitlight": split light. Each bar writes its position, unchanged, into the document on every change.
+// "Splitlight": split light. Each bar writes its position, unchanged, into the document as the hand moves it.
 class TForm9 : public EffectDialog {
     Q_OBJECT
 public:
-    TForm9();
+    explicit TForm9(QWidget* owner = nullptr);
 
     Ui::TForm9 ui;
 

@@ -1,271 +1,31 @@
 #include "Download.h"
 
-#include "Errors.h"
+#include "SafeFile.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QFile>
+#include <QEventLoop>
 #include <QFileInfo>
-#include <QNetworkProxy>
-#include <QTcpSocket>
+#include <QNetworkAccessManager>
+#include <QNetworkProxyFactory>
+#include <QNetworkReply>
+#include <QThread>
+#include <QTimer>
 #include <QUrl>
 
-#include <algorithm>
-#include <cerrno>
-#include <fcntl.h>
-#include <unistd.h>
+#include <memory>
+#include <optional>
 
 namespace {
 
 DownloadTimeouts g_timeouts;
 
-// The answer body is read and written in pieces of this size.
-constexpr qint64 kReadSize = 1024;
-// Status line and headers together; real servers send a few hundred bytes.
-constexpr qint64 kMaxHeaderBytes = 16 * 1024;
-
-// The downloaded file. It is removed again unless the whole body made it in, so that a failed
-// download never leaves something that could be read as a version.
-class LocalFile {
+// The proxies the system is set up with (on Linux http_proxy, https_proxy and no_proxy), asked for
+// each address, redirects included, however Qt was built.
+class SystemProxies : public QNetworkProxyFactory {
 public:
-    explicit LocalFile(const QString& name) : m_name(QFile::encodeName(name)) {
-        m_fd = ::open(m_name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-        if (m_fd < 0)
-            pixmora::InOutError::raiseFromErrno();
+    QList<QNetworkProxy> queryProxy(const QNetworkProxyQuery& query) override {
+        return systemProxyForQuery(query);
     }
-    ~LocalFile() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        if (!m_kept)
-            ::unlink(m_name.constData());
-    }
-    LocalFile(const LocalFile&) = delete;
-    LocalFile& operator=(const LocalFile&) = delete;
-
-    void write(const char* data, qint64 size) {
-        while (size > 0) {
-            const ssize_t put = ::write(m_fd, data, static_cast<size_t>(size));
-            if (put < 0) {
-                if (errno == EINTR)
-                    continue;
-                pixmora::InOutError::raiseFromErrno();
-            }
-            data += put;
-            size -= put;
-        }
-    }
-    void keep() {
-        const int fd = m_fd;
-        m_fd = -1;
-        if (::close(fd) != 0)
-            pixmora::InOutError::raiseFromErrno();
-        m_kept = true;
-    }
-
-private:
-    QByteArray m_name;
-    int m_fd = -1;
-    bool m_kept = false;
-};
-
-// One HTTP/1.1 GET over a blocking socket. Every method returns false when the download has failed;
-// the socket closes with the object on every way out.
-class HttpGet {
-public:
-    explicit HttpGet(const DownloadTimeouts& timeouts) : m_timeouts(timeouts) {
-        m_clock.start();
-        // We speak HTTP ourselves, straight to the server; no application-wide socket proxy may step in.
-        m_socket.setProxy(QNetworkProxy::NoProxy);
-    }
-
-    bool request(const QUrl& url, const QByteArray& agent) {
-        const QString host = url.host();
-        const int port = url.port(80);
-        m_socket.connectToHost(host, static_cast<quint16>(port));
-        if (!m_socket.waitForConnected(waitFor(m_timeouts.connectMs)))
-            return false;
-
-        QByteArray target = url.path(QUrl::FullyEncoded).toLatin1();
-        if (target.isEmpty())
-            target = "/";
-        if (url.hasQuery())
-            target += '?' + url.query(QUrl::FullyEncoded).toLatin1();
-        QByteArray hostField = QUrl::toAce(host);
-        if (host.contains(QLatin1Char(':')))
-            hostField = '[' + host.toLatin1() + ']';
-        if (port != 80)
-            hostField += ':' + QByteArray::number(port);
-
-        QByteArray head = "GET " + target + " HTTP/1.1\r\nHost: " + hostField + "\r\n";
-        if (!agent.isEmpty())
-            head += "User-Agent: " + agent + "\r\n";
-        head += "Accept: */*\r\nConnection: close\r\n\r\n";
-
-        m_socket.write(head);
-        while (m_socket.bytesToWrite() > 0) {
-            if (!m_socket.waitForBytesWritten(waitFor(m_timeouts.idleMs)))
-                return false;
-        }
-        return true;
-    }
-
-    // Reads the status and the headers of the final answer. True for a success status; the body is
-    // then framed by m_chunked, m_length (-1 when the server closes after the body).
-    bool readHead() {
-        int status = 0;
-        do { // interim 1xx answers come before the real one
-            QByteArray line;
-            if (!readLine(line))
-                return false;
-            const QList<QByteArray> parts = line.split(' ');
-            if (parts.size() < 2 || !parts[0].startsWith("HTTP/1."))
-                return false;
-            bool ok = false;
-            status = parts[1].toInt(&ok);
-            if (!ok || parts[1].size() != 3)
-                return false;
-            if (!readHeaders(status))
-                return false;
-        } while (status >= 100 && status < 200);
-        // A redirect or an error page is not a published version.
-        return status >= 200 && status < 300;
-    }
-
-    bool readBody(LocalFile& file) {
-        char buffer[kReadSize];
-        qint64 total = 0;
-        if (m_chunked) {
-            for (;;) {
-                QByteArray line;
-                if (!readLine(line))
-                    return false;
-                const qsizetype semicolon = line.indexOf(';');
-                const QByteArray digits = (semicolon < 0 ? line : line.left(semicolon)).trimmed();
-                bool ok = false;
-                const qint64 size = digits.toLongLong(&ok, 16);
-                if (!ok || size < 0 || digits.startsWith('-') || digits.startsWith('+'))
-                    return false;
-                if (size == 0)
-                    break;
-                if (size > kMaxDownloadBytes - total)
-                    return false;
-                if (!copy(file, size, buffer))
-                    return false;
-                total += size;
-                if (!readLine(line) || !line.isEmpty())
-                    return false;
-            }
-            return readHeaders(200); // the trailer, if any
-        }
-        if (m_length >= 0)
-            return copy(file, m_length, buffer);
-        for (;;) {
-            const qint64 got = readSome(buffer, kReadSize);
-            if (got < 0)
-                return false;
-            if (got == 0)
-                return true;
-            total += got;
-            if (total > kMaxDownloadBytes)
-                return false;
-            file.write(buffer, got);
-        }
-    }
-
-    // The declared length, when the server gave one.
-    qint64 declaredLength() const { return m_chunked ? -1 : m_length; }
-
-private:
-    int waitFor(int limit) const {
-        const qint64 left = m_timeouts.totalMs - m_clock.elapsed();
-        return static_cast<int>(std::clamp<qint64>(std::min<qint64>(limit, left), 0, limit));
-    }
-
-    // Waits until the socket holds more bytes than now. False at the end of the stream (m_ended) or
-    // when the wait failed.
-    bool waitForMore() {
-        const qint64 before = m_socket.bytesAvailable();
-        if (m_socket.state() == QAbstractSocket::ConnectedState) {
-            const int wait = waitFor(m_timeouts.idleMs);
-            if (wait > 0)
-                m_socket.waitForReadyRead(wait);
-        }
-        if (m_socket.bytesAvailable() > before)
-            return true;
-        m_ended = m_socket.state() != QAbstractSocket::ConnectedState &&
-                  m_socket.error() == QAbstractSocket::RemoteHostClosedError;
-        return false;
-    }
-
-    // Up to `size` bytes; 0 at the end of the stream, -1 on failure.
-    qint64 readSome(char* data, qint64 size) {
-        if (m_socket.bytesAvailable() == 0 && !waitForMore())
-            return m_ended ? 0 : -1;
-        return m_socket.read(data, std::min(size, m_socket.bytesAvailable()));
-    }
-
-    // Exactly `size` bytes of the body into the file; a stream that ends early fails.
-    bool copy(LocalFile& file, qint64 size, char* buffer) {
-        while (size > 0) {
-            const qint64 got = readSome(buffer, std::min(size, kReadSize));
-            if (got <= 0)
-                return false;
-            file.write(buffer, got);
-            size -= got;
-        }
-        return true;
-    }
-
-    // One line of the head, without its line end.
-    bool readLine(QByteArray& line) {
-        while (!m_socket.canReadLine()) {
-            if (m_socket.bytesAvailable() > kMaxHeaderBytes - m_headBytes || !waitForMore())
-                return false;
-        }
-        line = m_socket.readLine(kMaxHeaderBytes - m_headBytes + 1);
-        m_headBytes += line.size();
-        if (m_headBytes > kMaxHeaderBytes || !line.endsWith('\n'))
-            return false;
-        line.chop(line.endsWith("\r\n") ? 2 : 1);
-        return true;
-    }
-
-    bool readHeaders(int status) {
-        m_chunked = false;
-        m_length = -1;
-        for (;;) {
-            QByteArray line;
-            if (!readLine(line))
-                return false;
-            if (line.isEmpty())
-                break;
-            const qsizetype colon = line.indexOf(':');
-            if (colon <= 0)
-                return false;
-            const QByteArray name = line.left(colon).trimmed().toLower();
-            const QByteArray value = line.mid(colon + 1).trimmed().toLower();
-            if (name == "transfer-encoding") {
-                m_chunked = value.split(',').last().trimmed() == "chunked";
-            } else if (name == "content-length") {
-                bool ok = false;
-                const qint64 length = value.toLongLong(&ok);
-                if (!ok || length < 0 || value.startsWith('+') || (m_length >= 0 && m_length != length))
-                    return false;
-                m_length = length;
-            }
-        }
-        if (status == 204 || status == 304)
-            m_length = 0;
-        return true;
-    }
-
-    DownloadTimeouts m_timeouts;
-    QElapsedTimer m_clock;
-    QTcpSocket m_socket;
-    qint64 m_headBytes = 0;
-    qint64 m_length = -1;
-    bool m_chunked = false;
-    bool m_ended = false;
 };
 
 // The agent name is the executable's file name, as the program always announced itself.
@@ -273,6 +33,66 @@ QByteArray agentName() {
     QByteArray name = QFileInfo(QCoreApplication::applicationFilePath()).fileName().toUtf8();
     name.removeIf([](char c) { return static_cast<unsigned char>(c) < 32 || c == 127; });
     return name;
+}
+
+// One GET, run to its end in an event loop of the calling thread. The body when the final answer was a
+// success and came whole within the limits; nothing otherwise.
+std::optional<QByteArray> fetch(const QUrl& url, const QByteArray& agent, const DownloadTimeouts& timeouts) {
+    QNetworkAccessManager manager;
+    manager.setProxyFactory(new SystemProxies);
+    QNetworkRequest request(url);
+    request.setHeader(QNetworkRequest::UserAgentHeader, agent);
+    // The body is saved as the server holds it; asking for no compression keeps Qt from decoding it.
+    request.setRawHeader("Accept-Encoding", "identity");
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::UserVerifiedRedirectPolicy);
+
+    QByteArray body;
+    const std::unique_ptr<QNetworkReply> reply(manager.get(request));
+    QNetworkReply* const r = reply.get();
+    const auto take = [&] {
+        body += r->readAll();
+        return body.size() <= kMaxDownloadBytes;
+    };
+
+    // Waits for the connection (again after a redirect to another server), then for each next piece.
+    QTimer stall;
+    stall.setSingleShot(true);
+    QObject::connect(&stall, &QTimer::timeout, r, &QNetworkReply::abort);
+    stall.start(timeouts.connectMs);
+    QTimer::singleShot(timeouts.totalMs, r, &QNetworkReply::abort);
+    QObject::connect(r, &QNetworkReply::socketStartedConnecting, [&] { stall.start(timeouts.connectMs); });
+    QObject::connect(r, &QNetworkReply::requestSent, [&] { stall.start(timeouts.idleMs); });
+    QObject::connect(r, &QNetworkReply::metaDataChanged, [&] {
+        stall.start(timeouts.idleMs);
+        // A redirect's own body is dropped unread, whatever its size.
+        const bool redirect = r->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() / 100 == 3;
+        if (!redirect && r->header(QNetworkRequest::ContentLengthHeader).toLongLong() > kMaxDownloadBytes)
+            r->abort();
+    });
+    QObject::connect(r, &QNetworkReply::readyRead, [&] {
+        stall.start(timeouts.idleMs);
+        if (!take())
+            r->abort();
+    });
+    // The address says which protocol is meant: no redirect may take it down to plain HTTP, nor up.
+    QObject::connect(r, &QNetworkReply::redirected, [&](const QUrl& target) {
+        if (target.scheme() == url.scheme())
+            emit r->redirectAllowed();
+        else
+            r->abort();
+    });
+
+    QEventLoop loop;
+    QObject::connect(r, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    if (!r->isFinished())
+        loop.exec();
+
+    const int status = r->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    // A redirect left unfollowed or an error page is not a published version.
+    if (r->error() != QNetworkReply::NoError || status < 200 || status > 299 || !take())
+        return std::nullopt;
+    return body;
 }
 
 } // namespace
@@ -287,19 +107,23 @@ void setDownloadTimeoutsForTesting(const DownloadTimeouts& timeouts) {
 
 bool BaixaArquivo(const QString& url, const QString& localName) {
     const QUrl address(url, QUrl::StrictMode);
-    if (!address.isValid() || address.scheme() != QLatin1String("http") || address.host().isEmpty())
+    const QString scheme = address.scheme();
+    if (!address.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https")) ||
+        address.host().isEmpty())
         return false;
 
-    HttpGet get(g_timeouts);
-    if (!get.request(address, agentName()) || !get.readHead())
-        return false;
-    // Refused before anything is written.
-    if (get.declaredLength() > kMaxDownloadBytes)
+    // The call blocks the user interface until the download ends, as it always has: the download runs on
+    // a thread of its own while this one waits, so no event of the program is handled in between.
+    std::optional<QByteArray> body;
+    const std::unique_ptr<QThread> worker(QThread::create(
+        [&, agent = agentName(), timeouts = g_timeouts] { body = fetch(address, agent, timeouts); }));
+    worker->start();
+    worker->wait();
+    if (!body)
         return false;
 
-    LocalFile file(localName);
-    if (!get.readBody(file))
-        return false;
-    file.keep();
+    pixmora::SafeFile file(localName);
+    file.write(body->constData(), static_cast<std::size_t>(body->size()));
+    file.commit();
     return true;
 }

@@ -4,7 +4,7 @@
 #include <QtGlobal>
 
 // How long the download may wait. A dead or slow server has to end in a failed download, never in a
-// program that hangs: the download runs on the user-interface thread and blocks it.
+// program that hangs: the user-interface thread waits for the download.
 struct DownloadTimeouts {
     int connectMs = 10000; // name lookup and connection
     int idleMs = 15000;    // longest wait for the next bytes, either way
@@ -18,8 +18,10 @@ DownloadTimeouts downloadTimeouts();
 // Tests shorten the waits; DownloadTimeouts{} brings the real ones back.
 void setDownloadTimeoutsForTesting(const DownloadTimeouts& timeouts);
 
-// Fetches `url` (plain HTTP, GET) and writes the body, byte for byte, to the file `localName`.
-// False when the download fails: no connection, a time-out, an answer other than success (404, 500,
-// a redirect ...), a body over kMaxDownloadBytes or one cut short. A failed download leaves no file.
+// Fetches `url` (HTTP or HTTPS, GET, through the system's proxies) and writes the body, byte for byte,
+// to the file `localName`. Redirects are followed while they keep the address's protocol.
+// False when the download fails: no connection, a time-out, a final answer other than success (404,
+// 500, a redirect to the other protocol ...), a body over kMaxDownloadBytes or one cut short. The file
+// is written only once the whole body is in, so a failed download leaves it as it was.
 // Raises pixmora::InOutError when the local file cannot be created or written.
 bool BaixaArquivo(const QString& url, const QString& localName);

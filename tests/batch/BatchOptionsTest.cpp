@@ -1,4 +1,5 @@
 #include "BatchTool.h"
+#include "EffectTable.h"
 
 #include <gmock/gmock.h>
 
@@ -104,4 +105,23 @@ TEST(BatchOptions, DoubleDashHelpAndVersion) {
     EXPECT_EQ(parse({"--brightness", "3", "--help", "--nonsense"}).action, Command::Action::Help);
     EXPECT_EQ(parse({"-h"}).action, Command::Action::Help);
     EXPECT_EQ(parse({"--version"}).action, Command::Action::Version);
+}
+
+TEST(BatchOptions, EveryEffectOfTheTableHasItsOptionWrittenThroughItsSetter) {
+    const QString help = usageText();
+    for (const pixmora::EffectDescription& effect : pixmora::Effects) {
+        SCOPED_TRACE(effect.batchOption);
+        const std::string option = std::string("--") + effect.batchOption;
+        const Command c = effect.isSwitch ? parse({option.c_str(), "in.png", "out.png"})
+                                          : parse({option.c_str(), "7", "in.png", "out.png"});
+        ASSERT_EQ(c.writes.size(), 1u);
+        pixmora::OrImageEngine engine;
+        applyWrite(engine, c.writes[0]);
+        EXPECT_EQ(effect.get(engine), effect.isSwitch ? 1 : 7);
+        EXPECT_TRUE(help.contains(QString::fromStdString(option))) << "the help lists it";
+        if (effect.isSwitch) {
+            EXPECT_THAT(usageError({(option + "=1").c_str(), "in.png", "out.png"}),
+                        HasSubstr("takes no value"));
+        }
+    }
 }

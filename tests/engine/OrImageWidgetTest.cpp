@@ -3,9 +3,12 @@
 
 #include <QApplication>
 #include <QEnterEvent>
+#include <QMetaProperty>
 #include <QMouseEvent>
 #include <QSignalSpy>
 #include <gtest/gtest.h>
+
+#include <climits>
 
 using namespace testpics;
 using pixmora::Bitmap;
@@ -45,6 +48,22 @@ TEST(OrImageWidget, EffectPropertiesByNameGoThroughTheSetters) {
     image.setProperty("PicSolorize", 100);
     EXPECT_EQ(image.property("PicPosterize").toInt(), 0);
     EXPECT_EQ(image.shownImage().pixel(0, 0), qRgb(255, 255, 255));
+}
+
+TEST(OrImageWidget, EveryEffectOfTheTableIsARealPropertyWrittenThroughItsSetter) {
+    const QMetaObject* meta = &TOrImage::staticMetaObject;
+    for (const pixmora::EffectDescription& effect : pixmora::Effects) {
+        SCOPED_TRACE(effect.property);
+        const QMetaProperty property = meta->property(meta->indexOfProperty(effect.property));
+        ASSERT_TRUE(property.isValid());
+        EXPECT_TRUE(property.isWritable());
+        EXPECT_EQ(property.metaType(),
+                  effect.isSwitch ? QMetaType::fromType<bool>() : QMetaType::fromType<int>());
+        TOrImage image;
+        image.setProperty(effect.property, effect.isSwitch ? QVariant(true) : QVariant(INT_MAX));
+        EXPECT_EQ(effect.get(image), effect.highest) << "the setter's clamp";
+        EXPECT_EQ(image.property(effect.property).toInt(), effect.highest);
+    }
 }
 
 TEST(OrImageWidget, TargetRectFollowsStretchAndCenter) {

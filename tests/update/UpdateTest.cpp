@@ -15,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -306,11 +308,114 @@ TEST_F(UpdateWindow, PausaProcessesEventsTenTimesASecond) {
     EXPECT_EQ(delivered, 1);
 }
 
+// Proxy settings for one stretch of a test; the variables are unset again afterwards.
+class ProxyEnvironment {
+public:
+    ProxyEnvironment(std::initializer_list<std::pair<const char*, QByteArray>> variables) {
+        for (const auto& [name, value] : variables) {
+            qputenv(name, value);
+            m_names.push_back(name);
+        }
+    }
+    ~ProxyEnvironment() {
+        for (const char* name : m_names)
+            qunsetenv(name);
+    }
+
+private:
+    std::vector<const char*> m_names;
+};
+
+QByteArray contents(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
+}
+
+QByteArray localAddress(quint16 port) {
+    return "127.0.0.1:" + QByteArray::number(port);
+}
+
+TEST_F(UpdateWindow, TheProxiesNamedInTheEnvironmentAreUsed) {
+    m_server.setAnswer(TestHttpServer::response(200, "Beta 5"));
+    const QByteArray proxy = "http://" + localAddress(m_server.port());
+    {
+        const ProxyEnvironment environment{{"http_proxy", proxy}};
+        EXPECT_TRUE(BaixaArquivo("http://update.invalid/zuruzerudor/update.txt", "update.txt"));
+    }
+    EXPECT_EQ(contents(localFile()), "Beta 5");
+    {
+        const ProxyEnvironment environment{{"http_proxy", "http://" + localAddress(closedPort())},
+                                           {"no_proxy", "127.0.0.1"}};
+        EXPECT_TRUE(BaixaArquivo(addressOnPort(m_server.port()), "update.txt"));
+    }
+    {
+        const ProxyEnvironment environment{{"https_proxy", proxy}};
+        EXPECT_FALSE(BaixaArquivo("https://update.invalid/zuruzerudor/update.txt", "update.txt"));
+    }
+    const QList<QByteArray> requests = m_server.waitForRequests(3);
+    ASSERT_EQ(requests.size(), 3);
+    EXPECT_TRUE(requests[0].startsWith("GET http://update.invalid/zuruzerudor/update.txt HTTP/1.1\r\n"))
+        << requests[0].constData();
+    EXPECT_TRUE(requests[1].startsWith("GET /zuruzerudor/update.txt HTTP/1.1\r\n"))
+        << requests[1].constData();
+    EXPECT_TRUE(requests[2].startsWith("CONNECT update.invalid:443 HTTP/1.1\r\n")) << requests[2].constData();
+}
+
+TEST_F(UpdateWindow, RedirectsAreFollowedOnlyWithinTheirProtocol) {
+    TestHttpServer target;
+    target.setAnswer(TestHttpServer::response(200, "Beta 5"));
+    const auto redirectTo = [](const QByteArray& location) { // its own body is dropped, however big
+        const QByteArray page = padded("moved", kMaxDownloadBytes + 1);
+        return "HTTP/1.1 302 Found\r\nLocation: " + location +
+               "\r\nContent-Length: " + QByteArray::number(page.size()) + "\r\n\r\n" + page;
+    };
+    m_server.setAnswer(redirectTo("http://" + localAddress(target.port()) + "/elsewhere/update.txt"));
+    EXPECT_TRUE(BaixaArquivo(addressOnPort(m_server.port()), "update.txt"));
+    EXPECT_EQ(contents(localFile()), "Beta 5");
+    ASSERT_EQ(target.requests().size(), 1);
+    EXPECT_TRUE(target.requests().first().startsWith("GET /elsewhere/update.txt HTTP/1.1\r\n"));
+
+    QFile::remove(localFile());
+    m_server.setAnswer(redirectTo("https://" + localAddress(target.port()) + "/zuruzerudor/update.txt"));
+    EXPECT_FALSE(BaixaArquivo(addressOnPort(m_server.port()), "update.txt"));
+    EXPECT_EQ(target.requests().size(), 1);
+    EXPECT_FALSE(QFile::exists(localFile()));
+}
+
+TEST_F(UpdateWindow, AnHttpsAddressIsFetchedOverTls) {
+    m_server.setAnswer(TestHttpServer::response(200, "Beta 5"));
+    EXPECT_FALSE(BaixaArquivo(
+        QStringLiteral("https://127.0.0.1:%1/zuruzerudor/update.txt").arg(m_server.port()), "update.txt"));
+    const QList<QByteArray> requests = m_server.waitForRequests(1);
+    ASSERT_EQ(requests.size(), 1);
+    EXPECT_TRUE(requests.first().startsWith('\x16'))
+        << "not a TLS handshake: " << requests.first().constData();
+    EXPECT_FALSE(QFile::exists(localFile()));
+}
+
+TEST_F(UpdateWindow, ASlowButSteadyServerHasUntilTheWholeDownloadLimit) {
+    const QByteArray body(20, 'x'); // a byte every 50 ms: never idle for long, about 1 s in all
+    m_server.setTrickle(std::chrono::milliseconds(50));
+    m_server.setAnswer("HTTP/1.0 200 OK\r\n\r\n" + body);
+    setDownloadTimeoutsForTesting({500, 300, 3000});
+    EXPECT_TRUE(BaixaArquivo(addressOnPort(m_server.port()), "update.txt"));
+    EXPECT_EQ(contents(localFile()), body);
+
+    QFile::remove(localFile());
+    setDownloadTimeoutsForTesting({500, 300, 600});
+    EXPECT_FALSE(BaixaArquivo(addressOnPort(m_server.port()), "update.txt"));
+    EXPECT_FALSE(QFile::exists(localFile()));
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The tests name their own proxies; none may come from the machine that runs them.
+    for (const char* name : {"http_proxy", "https_proxy", "all_proxy", "no_proxy", "HTTP_PROXY",
+                             "HTTPS_PROXY", "ALL_PROXY", "NO_PROXY"})
+        qunsetenv(name);
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
