@@ -162,14 +162,6 @@ void bmpSeeds() {
                  .palette = palette16(),
                  .colorsUsed = 16,
                  .pixels = rle4(indexed)}));
-    put("bmp", "rle8-delta.bmp",
-        makeBmp({.width = 4,
-                 .height = 2,
-                 .bitCount = 8,
-                 .compression = 1,
-                 .palette = {0, 0xFFFFFF},
-                 .colorsUsed = 2,
-                 .pixels = {1, 1, 1, 200, 0, 2, 1, 1, 1, 1, 0, 1}}));
 }
 
 void pngSeeds() {
