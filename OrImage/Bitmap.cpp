@@ -74,9 +74,8 @@ void Bitmap::Release::operator()(std::uint8_t* p) const noexcept {
 bool operator==(const Bitmap& a, const Bitmap& b) {
     if (a.m_width != b.m_width || a.m_height != b.m_height)
         return false;
-    const std::size_t rowBytes = static_cast<std::size_t>(a.m_width) * 3;
     for (int y = 0; y < a.m_height; ++y)
-        if (std::memcmp(a.row(y), b.row(y), rowBytes) != 0)
+        if (std::memcmp(a.row(y), b.row(y), a.rowBytes()) != 0)
             return false;
     return true;
 }

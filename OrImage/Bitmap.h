@@ -28,6 +28,8 @@ public:
     std::ptrdiff_t stride() const { return m_stride; }
     bool isEmpty() const { return m_width == 0 || m_height == 0; }
     std::size_t byteCount() const { return m_bytes; }
+    // Bytes of pixels in a row, without the padding.
+    std::size_t rowBytes() const { return static_cast<std::size_t>(m_width) * 3; }
 
     std::uint8_t* bits() { return m_data.get(); }
     const std::uint8_t* bits() const { return m_data.get(); }

@@ -23,6 +23,18 @@ KernelLevel bestKernelLevel();
 void setKernelLevelForTesting(KernelLevel level);
 const char* kernelLevelName(KernelLevel level);
 
+// A byte shuffle's indices, as the vector kernels load them.
+struct alignas(64) ByteIndex {
+    unsigned char at[64];
+};
+
+template <typename F> constexpr ByteIndex byteIndex(F f) {
+    ByteIndex index{};
+    for (int j = 0; j < 64; ++j)
+        index.at[j] = static_cast<unsigned char>(f(j));
+    return index;
+}
+
 } // namespace pixmora
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -31,4 +43,15 @@ const char* kernelLevelName(KernelLevel level);
 #define PIXMORA_TARGET_AVX512 __attribute__((target("avx512f,avx512bw,avx512vbmi")))
 #else
 #define PIXMORA_X86 0
+#endif
+
+// GCC 12 starts some AVX-512 intrinsic results from a deliberately undefined register and then reports it
+// as possibly uninitialised once inlined; code between these two sees no such warning.
+#if defined(__GNUC__) && !defined(__clang__)
+#define PIXMORA_VECTOR_CODE_BEGIN                                                                            \
+    _Pragma("GCC diagnostic push") _Pragma("GCC diagnostic ignored \"-Wmaybe-uninitialized\"")
+#define PIXMORA_VECTOR_CODE_END _Pragma("GCC diagnostic pop")
+#else
+#define PIXMORA_VECTOR_CODE_BEGIN
+#define PIXMORA_VECTOR_CODE_END
 #endif

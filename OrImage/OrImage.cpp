@@ -7,7 +7,9 @@
 #include <QPainter>
 #include <QtMath>
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 using pixmora::Bitmap;
 
@@ -111,6 +113,7 @@ void TOrImage::updateOpaque() {
 }
 
 void TOrImage::ShownChanged() {
+    ++m_shownSerial;
     const QSize natural = naturalSize();
     if (m_autoSize && natural.width() > 0 && natural.height() > 0)
         setGeometry(x(), y(), natural.width(), natural.height());
@@ -121,6 +124,7 @@ void TOrImage::ShownChanged() {
 
 void TOrImage::repaintNow() {
     ++m_renderCount;
+    ++m_shownSerial;
     update();
     repaint();
 }
@@ -192,29 +196,120 @@ void TOrImage::setPictureOriginal(const QImage& image) {
     setPictureOriginal(bitmapFromImage(image));
 }
 
+namespace {
+
+// Where each target pixel's centre falls in the source, along one side: the two source pixels around it
+// and the weight of the second, in 256ths.
+struct Taps {
+    int first, second, weight;
+};
+
+std::vector<Taps> tapsAlong(int source, int target) {
+    std::vector<Taps> taps(static_cast<std::size_t>(target));
+    for (int i = 0; i < target; ++i) {
+        const double centre = std::clamp((i + 0.5) * source / target - 0.5, 0.0, source - 1.0);
+        const int first = static_cast<int>(centre);
+        taps[static_cast<std::size_t>(i)] = {first, std::min(first + 1, source - 1),
+                                             static_cast<int>((centre - first) * 256 + 0.5)};
+    }
+    return taps;
+}
+
+// The picture scaled to `size` as a 32-bit image that Qt draws without converting. With a key colour, the
+// pixels of that colour are left out (premultiplied alpha). Shrunk to half or less, each target pixel takes
+// the source pixel at its centre: bilinear weights would cost several times as much and, with four of
+// the many source pixels under a target pixel, look no better. Otherwise it is bilinear.
+QImage scaledPicture(const Bitmap& source, QSize size, const std::uint8_t* key) {
+    QImage scaled(size, key ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
+    const auto opaque = [key](const std::uint8_t* p) {
+        return !key || p[0] != key[0] || p[1] != key[1] || p[2] != key[2] ? 1 : 0;
+    };
+    if (source.width() >= 2 * size.width() && source.height() >= 2 * size.height()) {
+        std::vector<int> offsets(static_cast<std::size_t>(size.width()));
+        for (int x = 0; x < size.width(); ++x)
+            offsets[static_cast<std::size_t>(x)] =
+                3 *
+                static_cast<int>((2 * x + 1) * static_cast<long long>(source.width()) / (2 * size.width()));
+        for (int y = 0; y < size.height(); ++y) {
+            const std::uint8_t* row = source.row(static_cast<int>(
+                (2 * y + 1) * static_cast<long long>(source.height()) / (2 * size.height())));
+            auto* line = reinterpret_cast<QRgb*>(scaled.scanLine(y));
+            for (int x = 0; x < size.width(); ++x) {
+                const std::uint8_t* p = row + offsets[static_cast<std::size_t>(x)];
+                line[x] = opaque(p) ? qRgb(p[2], p[1], p[0]) : 0;
+            }
+        }
+        return scaled;
+    }
+    const std::vector<Taps> across = tapsAlong(source.width(), size.width());
+    const std::vector<Taps> down = tapsAlong(source.height(), size.height());
+    for (int y = 0; y < size.height(); ++y) {
+        const Taps& v = down[static_cast<std::size_t>(y)];
+        const std::uint8_t* upper = source.row(v.first);
+        const std::uint8_t* lower = source.row(v.second);
+        auto* line = reinterpret_cast<QRgb*>(scaled.scanLine(y));
+        for (int x = 0; x < size.width(); ++x) {
+            const Taps& h = across[static_cast<std::size_t>(x)];
+            const std::uint8_t* p[4] = {upper + 3 * h.first, upper + 3 * h.second, lower + 3 * h.first,
+                                        lower + 3 * h.second};
+            // The four weights add up to 65536.
+            int w[4] = {(256 - h.weight) * (256 - v.weight), h.weight * (256 - v.weight),
+                        (256 - h.weight) * v.weight, h.weight * v.weight};
+            int alpha = 65536;
+            if (key) {
+                alpha = 0;
+                for (int i = 0; i < 4; ++i) {
+                    w[i] *= opaque(p[i]);
+                    alpha += w[i];
+                }
+            }
+            int channel[3];
+            for (int c = 0; c < 3; ++c)
+                channel[c] =
+                    (p[0][c] * w[0] + p[1][c] * w[1] + p[2][c] * w[2] + p[3][c] * w[3] + 32768) >> 16;
+            line[x] = qRgba(channel[2], channel[1], channel[0], (alpha * 255 + 32768) >> 16);
+        }
+    }
+    return scaled;
+}
+
+} // namespace
+
+QImage TOrImage::paintedImage(QSize deviceSize) {
+    const Bitmap& shown = PictureShown().bitmap();
+    const bool natural = deviceSize == QSize(shown.width(), shown.height());
+    if (natural && !m_transparent)
+        return imageView(shown);
+    if (m_painted.isNull() || m_paintedSerial != m_shownSerial || m_painted.size() != deviceSize ||
+        m_paintedTransparent != m_transparent) {
+        // A transparent bitmap leaves out every pixel of its bottom-left pixel's colour.
+        const std::uint8_t* key = m_transparent ? shown.pixel(0, shown.height() - 1) : nullptr;
+        m_painted = scaledPicture(shown, deviceSize, key);
+        m_paintedSerial = m_shownSerial;
+        m_paintedTransparent = m_transparent;
+    }
+    return m_painted;
+}
+
 void TOrImage::paintEvent(QPaintEvent*) {
     if (!PictureShown().hasGraphic() || PictureShown().bitmap().isEmpty())
         return;
     const bool wasDrawing = m_drawing;
     m_drawing = true;
     QPainter painter(this);
-    QImage image = imageView(PictureShown().bitmap());
-    if (m_transparent) {
-        // A transparent bitmap leaves out every pixel of its bottom-left pixel's colour.
-        QImage masked = image.convertToFormat(QImage::Format_ARGB32);
-        const QRgb key = masked.pixel(0, masked.height() - 1);
-        for (int y = 0; y < masked.height(); ++y) {
-            auto* line = reinterpret_cast<QRgb*>(masked.scanLine(y));
-            for (int x = 0; x < masked.width(); ++x)
-                if (line[x] == key)
-                    line[x] = 0;
-        }
-        image = masked;
-    }
     const QRect target = TargetRect();
-    if (target.size() != naturalSize())
-        painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
-    painter.drawImage(target, image);
+    const qreal ratio = devicePixelRatioF();
+    // Drawn at its own size, the picture goes out as it is; scaled, it is scaled here, once per render
+    // and size: Qt's smooth scaling of a 24-bit picture samples through its general conversion path and
+    // took longer than the tone render of the whole photo.
+    const QSize deviceSize = target.size() == naturalSize()
+                                 ? QSize(PictureShown().width(), PictureShown().height())
+                                 : QSize(qRound(target.width() * ratio), qRound(target.height() * ratio));
+    if (!deviceSize.isEmpty()) {
+        QImage image = paintedImage(deviceSize);
+        image.setDevicePixelRatio(ratio);
+        painter.drawImage(target.topLeft(), image);
+    }
     m_drawing = wasDrawing;
 }
 

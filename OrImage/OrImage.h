@@ -89,7 +89,6 @@ public:
     void writeEffect(const pixmora::EffectDescription& effect, int value);
     // How long a write must take for the busy cursor to be worth showing.
     static constexpr int BlinkMs = 100;
-    bool showsBusyCursor() const { return m_busyCursor; }
 
 signals:
     void OnMouseEnter(QObject* sender);
@@ -111,6 +110,8 @@ private:
     void updateOpaque();
     QSize naturalSize() const;
     void showBusyCursor(bool on);
+    // PictureShown as the paint draws it at this size in device pixels.
+    QImage paintedImage(QSize deviceSize);
     bool expectsLongWrite(const pixmora::EffectDescription& effect, long long pixels) const;
 
     // The duration of the last write of each effect, and the picture size it ran on.
@@ -134,6 +135,11 @@ private:
     bool m_inWrite = false;
     bool m_writeLooksLong = false;
     int m_renderCount = 0;
+    // Counts every change of PictureShown's pixels, for the scaled picture kept for painting.
+    quint64 m_shownSerial = 0;
+    QImage m_painted;
+    quint64 m_paintedSerial = 0;
+    bool m_paintedTransparent = false;
 };
 
 // Wraps a working bitmap as an image without copying; valid while the bitmap lives unchanged.

@@ -4,6 +4,7 @@
 #include "Effects.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace pixmora {
 
@@ -127,22 +128,22 @@ void OrImageEngine::Render() {
     // the input then, as when no area effect is on.
     const Bitmap& input = (areaOn && m_areaResult) ? *m_areaResult : m_original.bitmap();
 
-    ToneSettings tone;
-    tone.brightness = m_brightness;
-    tone.contrast = m_contrast;
-    tone.lightness = m_lightness;
-    tone.darkness = m_darkness;
-    tone.saturation = m_saturation;
-    tone.splitlight = m_splitlight;
-    tone.posterize = m_posterize;
-    tone.solorize = m_solorize;
-    tone.grayScale = m_grayScale;
-    tone.invert = m_invert;
-    {
+    // An area setter that has just rendered its result row by row leaves nothing to do here.
+    const bool rendered = m_shownRendered && &input == m_areaResult.get();
+    m_shownRendered = false;
+    if (!rendered) {
         LongWorkScope work(*this, input.width() * static_cast<long long>(input.height()) >= LongWorkPixels);
-        renderTone(input, m_noiseLayer.get(), m_shown.bitmap(), tone);
+        renderTone(input, m_noiseLayer.get(), m_shown.bitmap(), toneSettings());
     }
     repaintNow();
+}
+
+ToneSettings OrImageEngine::toneSettings() const {
+    ToneSettings tone;
+    for (const EffectDescription& effect : Effects)
+        if (effect.tone)
+            effect.tone.set(tone, effect.stored.get(*this));
+    return tone;
 }
 
 // --- tone effects -------------------------------------------------------------------------------------
@@ -249,6 +250,7 @@ void OrImageEngine::clearAreaValues() {
 }
 
 template <typename Effect> void OrImageEngine::rebuildArea(bool active, Effect&& effect) {
+    m_shownRendered = false;
     if (!active || !m_original.hasGraphic()) {
         m_areaResult.reset();
         return;
@@ -256,13 +258,24 @@ template <typename Effect> void OrImageEngine::rebuildArea(bool active, Effect&&
     const Bitmap& source = m_original.bitmap();
     LongWorkScope work(*this, source.width() * static_cast<long long>(source.height()) >= LongWorkPixels / 8);
     try {
+        // The effect writes every pixel from the source: a result of the right size is all it needs.
         if (!m_areaResult)
-            m_areaResult = std::make_unique<Bitmap>(source);
-        else
-            *m_areaResult = source;
-        effect(*m_areaResult);
+            m_areaResult = std::make_unique<Bitmap>(source.width(), source.height());
+        else if (m_areaResult->width() != source.width() || m_areaResult->height() != source.height())
+            *m_areaResult = Bitmap(source.width(), source.height());
+        // The render that follows the setter will only run the tone pass over the new result (unless it
+        // first has to draw a missing noise layer): the kernel runs it as it finishes each row, while the
+        // row is still in the cache.
+        const bool noiseReady = !(m_colorNoise > 0 && !m_noiseLayer) && !(m_monoNoise > 0 && !m_noiseLayer);
+        std::optional<ToneRows> tone;
+        if (noiseReady && m_shown.hasGraphic() && m_shown.width() == source.width() &&
+            m_shown.height() == source.height())
+            tone.emplace(*m_areaResult, m_noiseLayer.get(), m_shown.bitmap(), toneSettings());
+        effect(source, *m_areaResult, tone ? &*tone : nullptr);
+        m_shownRendered = tone.has_value();
     } catch (...) {
         // Out of memory: the area effect is switched off rather than left half-built.
+        m_shownRendered = false;
         m_areaResult.reset();
         clearAreaValues();
         Render();
@@ -273,7 +286,7 @@ template <typename Effect> void OrImageEngine::rebuildArea(bool active, Effect&&
 void OrImageEngine::setPicEmboss(bool value) {
     clearAreaValues();
     m_emboss = value;
-    rebuildArea(m_emboss, [](Bitmap& b) { emboss(b); });
+    rebuildArea(m_emboss, [](const Bitmap& s, Bitmap& r, const ToneRows* t) { emboss(s, r, t); });
     Render();
 }
 
@@ -283,35 +296,41 @@ void OrImageEngine::setPicMosaic(int value) {
         stored = IntMin(stored, IntMax(m_original.height(), m_original.width()));
     clearAreaValues();
     m_mosaic = stored;
-    rebuildArea(m_mosaic > 0, [n = m_mosaic](Bitmap& b) { mosaic(b, n); });
+    rebuildArea(m_mosaic > 0,
+                [n = m_mosaic](const Bitmap& s, Bitmap& r, const ToneRows* t) { mosaic(s, r, n, t); });
     Render();
 }
 
 void OrImageEngine::setPicSplitBlur(int value) {
     clearAreaValues();
     m_splitBlur = clampInt(value, 0, 255);
-    rebuildArea(m_splitBlur > 0, [a = m_splitBlur](Bitmap& b) { splitBlur(b, a); });
+    rebuildArea(m_splitBlur > 0,
+                [a = m_splitBlur](const Bitmap& s, Bitmap& r, const ToneRows* t) { splitBlur(s, r, a, t); });
     Render();
 }
 
 void OrImageEngine::setPicGaussianBlur(int value) {
     clearAreaValues();
     m_gaussianBlur = clampInt(value, 0, 50);
-    rebuildArea(m_gaussianBlur > 0, [g = m_gaussianBlur](Bitmap& b) { gaussianBlur(b, g); });
+    rebuildArea(m_gaussianBlur > 0, [g = m_gaussianBlur](const Bitmap& s, Bitmap& r, const ToneRows* t) {
+        gaussianBlur(s, r, g, t);
+    });
     Render();
 }
 
 void OrImageEngine::setPicAntiAlias(int value) {
     clearAreaValues();
     m_antiAlias = clampInt(value, 0, 50);
-    rebuildArea(m_antiAlias > 0, [n = m_antiAlias](Bitmap& b) { antiAlias(b, n); });
+    rebuildArea(m_antiAlias > 0,
+                [n = m_antiAlias](const Bitmap& s, Bitmap& r, const ToneRows* t) { antiAlias(s, r, n, t); });
     Render();
 }
 
 void OrImageEngine::setPicTrace(int value) {
     clearAreaValues();
     m_trace = clampInt(value, 0, 10);
-    rebuildArea(m_trace > 0, [n = m_trace](Bitmap& b) { trace(b, n); });
+    rebuildArea(m_trace > 0,
+                [n = m_trace](const Bitmap& s, Bitmap& r, const ToneRows* t) { trace(s, r, n, t); });
     Render();
 }
 
@@ -330,10 +349,8 @@ void OrImageEngine::setPicTile(int value) {
     }
     clearAreaValues();
     m_tile = stored;
-    rebuildArea(m_tile > 0, [this, tileWidth, tileHeight](Bitmap& b) {
-        Bitmap tileBitmap(tileWidth, tileHeight);
-        resampleBilinear(m_original.bitmap(), tileBitmap);
-        drawTiles(b, tileBitmap);
+    rebuildArea(m_tile > 0, [tileWidth, tileHeight](const Bitmap& s, Bitmap& r, const ToneRows* t) {
+        tile(s, r, tileWidth, tileHeight, t);
     });
     Render();
 }

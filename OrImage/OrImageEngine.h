@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Bitmap.h"
+#include "Effects.h"
 #include "Picture.h"
 
 #include <memory>
@@ -104,6 +105,7 @@ private:
     static constexpr long long LongWorkPixels = 4'000'000;
 
     void clearAreaValues();
+    ToneSettings toneSettings() const;
     template <typename Effect> void rebuildArea(bool active, Effect&& effect);
     void fillNoise(bool mono);
 
@@ -133,6 +135,8 @@ private:
 
     std::string m_pictureEffects;
     Picture m_shown;
+    // PictureShown already holds the tone pass over a just rebuilt AreaResult (see rebuildArea).
+    bool m_shownRendered = false;
 };
 
 } // namespace pixmora

@@ -1,66 +1,79 @@
 #include "ProgramDialogs.h"
 
 #include "Forms.h"
-#include "Unit1.h"
 #include "Unit3.h"
 
+#include <QApplication>
 #include <QFileDialog>
+#include <QPointer>
 
 namespace {
 
-// A box belongs to the picture window while that is shown: window managers keep a box above the window
-// it belongs to, and raise the two together.
-QWidget* ownerFor(QWidget* requested) {
-    if (Form3 && Form3->isVisible() && !Form3->isMinimized())
-        return Form3;
-    return requested;
+bool isShown(const QWidget* window) {
+    return window && window->isVisible() && !window->isMinimized();
 }
 
-class HostLayerPause {
+// For as long as a box runs: the picture window out of its layer, and afterwards the raising window back
+// in front. The order of the two on the way out matters: the picture window returns to its layer first,
+// so that activating a window below it does not bury it.
+class BoxScope {
 public:
-    HostLayerPause() : m_wasTopmost(Form3 && Form3->isTopmost()) {
-        if (m_wasTopmost)
+    explicit BoxScope(QWidget* owner) : m_owner(owner), m_hostWasTopmost(Form3 && Form3->isTopmost()) {
+        if (m_hostWasTopmost)
             Form3->setTopmost(false);
     }
-    ~HostLayerPause() {
-        if (m_wasTopmost && Form3)
+    ~BoxScope() {
+        if (m_hostWasTopmost && Form3)
             Form3->setTopmost(true);
+        if (isShown(m_owner)) {
+            m_owner->raise();
+            m_owner->activateWindow();
+        }
     }
-    HostLayerPause(const HostLayerPause&) = delete;
-    HostLayerPause& operator=(const HostLayerPause&) = delete;
+    BoxScope(const BoxScope&) = delete;
+    BoxScope& operator=(const BoxScope&) = delete;
 
 private:
-    bool m_wasTopmost;
+    QPointer<QWidget> m_owner;
+    bool m_hostWasTopmost;
 };
 
 } // namespace
 
+QWidget* ProgramDialogs::ownerFor(QWidget* requested) {
+    QWidget* window = requested ? requested->window() : nullptr;
+    if (isShown(window))
+        return window;
+    window = QApplication::activeWindow();
+    return isShown(window) ? window : nullptr;
+}
+
 void ProgramDialogs::showMessage(QWidget* parent, const QString& text) {
-    HostLayerPause pause;
-    UserDialogs::showMessage(ownerFor(parent), text);
+    QWidget* owner = ownerFor(parent);
+    BoxScope scope(owner);
+    UserDialogs::showMessage(owner, text);
 }
 
 bool ProgramDialogs::confirm(QWidget* parent, const QString& text) {
-    HostLayerPause pause;
-    return UserDialogs::confirm(ownerFor(parent), text);
+    QWidget* owner = ownerFor(parent);
+    BoxScope scope(owner);
+    return UserDialogs::confirm(owner, text);
 }
 
 void ProgramDialogs::showInformation(QWidget* parent, const QString& text) {
-    HostLayerPause pause;
-    UserDialogs::showInformation(ownerFor(parent), text);
+    QWidget* owner = ownerFor(parent);
+    BoxScope scope(owner);
+    UserDialogs::showInformation(owner, text);
 }
 
 void ProgramDialogs::showError(QWidget* parent, const QString& text) {
-    HostLayerPause pause;
-    UserDialogs::showError(ownerFor(parent), text);
+    QWidget* owner = ownerFor(parent);
+    BoxScope scope(owner);
+    UserDialogs::showError(owner, text);
 }
 
 bool ProgramDialogs::runFileDialog(QFileDialog& dialog) {
-    HostLayerPause pause;
-    // The dialog stays with its new owner afterwards: taking it back at once, while its completer's popup
-    // is still closing, leaves that popup on the screen.
-    QWidget* const owner = ownerFor(Form1 ? Form1 : dialog.parentWidget());
-    if (owner && owner != dialog.parentWidget())
-        dialog.setParent(owner, dialog.windowFlags());
+    // The dialog belongs to the window that made it; it goes back to that window when it closes.
+    BoxScope scope(ownerFor(dialog.parentWidget()));
     return UserDialogs::runFileDialog(dialog);
 }

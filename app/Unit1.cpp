@@ -20,12 +20,18 @@
 
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
+#include <QtMath>
 
+#include <algorithm>
 #include <optional>
 
 using pixmora::userDialogs;
@@ -35,7 +41,7 @@ namespace {
 const QString RunningWord = QStringLiteral("rodando");
 const QString ShutDownWord = QStringLiteral("desligado");
 
-// Every format the picture loader reads, with JPEG and BMP first.
+// Every format the picture loader reads, JPEG and BMP first, then each format on its own, then any file.
 QStringList openPictureFilters() {
     QStringList patterns = {QStringLiteral("*.jpg"), QStringLiteral("*.jpeg"), QStringLiteral("*.bmp"),
                             QStringLiteral("*.png")};
@@ -44,14 +50,17 @@ QStringList openPictureFilters() {
         if (!patterns.contains(pattern))
             patterns.append(pattern);
     }
-    QStringList filters = {QStringLiteral("All (%1)").arg(patterns.join(QLatin1Char(' '))),
-                           QStringLiteral("JPEG Image File (*.jpg)"),
-                           QStringLiteral("JPEG Image File (*.jpeg)"), QStringLiteral("Bitmaps (*.bmp)"),
-                           QStringLiteral("PNG Image File (*.png)")};
+    QStringList filters = {
+        QStringLiteral("Todos os arquivos de imagem (%1)").arg(patterns.join(QLatin1Char(' '))),
+        QStringLiteral("Imagem JPEG (*.jpg *.jpeg)"), QStringLiteral("Bitmap (*.bmp)"),
+        QStringLiteral("Imagem PNG (*.png)")};
     if (patterns.contains(QStringLiteral("*.gif")))
-        filters.append(QStringLiteral("GIF Image (*.gif)"));
+        filters.append(QStringLiteral("Imagem GIF (*.gif)"));
+    if (patterns.contains(QStringLiteral("*.webp")))
+        filters.append(QStringLiteral("Imagem WebP (*.webp)"));
     if (patterns.contains(QStringLiteral("*.ico")))
-        filters.append(QStringLiteral("Icons (*.ico)"));
+        filters.append(QStringLiteral("Ícone (*.ico)"));
+    filters.append(QStringLiteral("Todos (*)"));
     return filters;
 }
 
@@ -61,9 +70,18 @@ const QStringList SaveFilters = {QStringLiteral("Bitmaps (*.bmp)"),
                                  QStringLiteral("JPEG Image File (*.jpg)")};
 const QStringList SaveExtensions = {QStringLiteral("bmp"), QStringLiteral("jpg")};
 
-QString sizeText(const QWidget* widget) {
-    return QStringLiteral(" Tamanho: ") + QString::number(widget->width()) + QStringLiteral(" x ") +
-           QString::number(widget->height());
+// The document's size as the program reports and remembers it, in picture pixels: a picture shown at its
+// own size has its own size on any screen, one picture pixel per device pixel.
+QSize reportedSize(const TOrImage* image) {
+    if (image->AutoSize() && image->PictureShown().hasGraphic())
+        return QSize(image->PictureShown().width(), image->PictureShown().height());
+    return image->size();
+}
+
+QString sizeText(const TOrImage* image) {
+    const QSize size = reportedSize(image);
+    return QStringLiteral(" Tamanho: ") + QString::number(size.width()) + QStringLiteral(" x ") +
+           QString::number(size.height());
 }
 
 TOrImage* document() {
@@ -85,32 +103,29 @@ std::optional<QSize> fullScreenThreshold(int screenWidth) {
     }
 }
 
-// The tool bar was laid out for a narrower system font: where a caption would not fit its button, the
-// whole tool bar gets a smaller size, rather than captions cut short or sizes that differ.
-void fitCaptions(QWidget* toolBar, const QList<QToolButton*>& buttons) {
-    QFont font = toolBar->font();
-    const auto fits = [&] {
-        const QFontMetrics metrics(font);
-        for (const QToolButton* button : buttons) {
-            const int needed = metrics.horizontalAdvance(button->text()) + button->iconSize().width() + 12;
-            if (needed > button->width())
-                return false;
-        }
-        return true;
-    };
-    while (!fits() && font.pointSizeF() > 6.0)
-        font.setPointSizeF(font.pointSizeF() - 0.5);
-    for (QToolButton* button : buttons)
-        button->setFont(font);
+// The tool bar in the window's own font: a caption that needs more room than its designed width widens
+// its button, and the controls after it move along, in their designed order and gaps.
+void layoutToolBar(QWidget* toolBar, const QList<QWidget*>& controls) {
+    int shift = 0;
+    for (QWidget* control : controls) {
+        const QRect designed = control->geometry();
+        const int width = std::max(designed.width(), control->sizeHint().width());
+        control->setGeometry(designed.x() + shift, designed.y(), width, designed.height());
+        shift += width - designed.width();
+    }
+    toolBar->resize(toolBar->width() + shift, toolBar->height());
 }
 
 } // namespace
 
 TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     ui.setupUi(this);
-    move(120, 91);
-    fitCaptions(ui.Panel1,
-                {ui.SpeedButton1, ui.SpeedButton2, ui.SpeedButton3, ui.SpeedButton4, ui.SpeedButton5});
+    // The restored window's frame: 545 x 375 at (120, 91).
+    setOuterSize(this, QSize(545, 375));
+    moveFrameTo(this, QPoint(120, 91));
+    setAcceptDrops(true);
+    layoutToolBar(ui.Panel1, {ui.SpeedButton1, ui.SpeedButton2, ui.SpeedButton3, ui.SpeedButton4,
+                              ui.CheckBox1, ui.SpeedButton5});
 
     StatusBar1Text = new QLabel(ui.StatusBar1);
     StatusBar1Text->setObjectName(QStringLiteral("StatusBar1Text"));
@@ -138,10 +153,42 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     SavePictureDialog1->setNameFilters(SaveFilters);
 
     connectHandlers();
+    addShortcuts();
     pixmora::guarded([this] { FormCreate(); });
 }
 
 TForm1::~TForm1() = default;
+
+void TForm1::addShortcuts() {
+    ui.Abrir1->setShortcut(QKeySequence::Open);
+    ui.Copiar2->setShortcut(QKeySequence::Copy);
+    ui.Sair2->setShortcut(QKeySequence::Quit);
+    // The tool buttons without a menu entry get theirs through actions of their own.
+    const auto buttonShortcut = [this](const char* name, QToolButton* button, QList<QKeySequence> keys) {
+        auto* action = new QAction(this);
+        action->setObjectName(QString::fromLatin1(name));
+        action->setShortcuts(keys);
+        connect(action, &QAction::triggered, button, &QToolButton::click);
+        addAction(action);
+        return action;
+    };
+    QList<QKeySequence> fullScreen = {QKeySequence(Qt::Key_F11)};
+    for (const QKeySequence& key : QKeySequence::keyBindings(QKeySequence::FullScreen))
+        if (!fullScreen.contains(key))
+            fullScreen.append(key);
+    m_shortcuts = {
+        ui.Abrir1,
+        ui.Copiar2,
+        ui.Sair2,
+        buttonShortcut("SaveShortcut", ui.SpeedButton2, QKeySequence::keyBindings(QKeySequence::Save)),
+        buttonShortcut("SaveAsShortcut", ui.SpeedButton3, QKeySequence::keyBindings(QKeySequence::SaveAs)),
+        buttonShortcut("FullScreenShortcut", ui.SpeedButton4, fullScreen)};
+}
+
+void TForm1::shareShortcuts(QWidget* window) const {
+    // The same keys work while the picture window is the active one.
+    window->addActions(m_shortcuts);
+}
 
 void TForm1::connectHandlers() {
     connect(ui.SpeedButton1, &QToolButton::clicked, this, handler(this, &TForm1::SpeedButton1Click));
@@ -189,6 +236,10 @@ QString TForm1::RootPath() {
     return pixmora::programFolder();
 }
 
+QString TForm1::runStateFile() {
+    return pixmora::settingsFolder() + QStringLiteral("config.txt");
+}
+
 QString TForm1::statusText() const {
     return StatusBar1Text->text();
 }
@@ -198,13 +249,13 @@ void TForm1::setStatusText(const QString& text) {
 }
 
 void TForm1::writeRunStateFile(const QString& pictureFileName) {
-    pixmora::writeTextFile(RootPath() + QStringLiteral("config.txt"), {pictureFileName, RunState});
+    pixmora::writeOwnTextFile(runStateFile(), {pictureFileName, RunState});
 }
 
 // --- start and end ---------------------------------------------------------------------------------
 
 void TForm1::FormCreate() {
-    const QStringList lines = pixmora::readTextLines(RootPath() + QStringLiteral("config.txt"));
+    const QStringList lines = pixmora::readOwnTextLines(runStateFile());
     const QString lastPicture = lines.value(0);
     RunState = lines.value(1);
     if (RunState == RunningWord) {
@@ -220,7 +271,8 @@ void TForm1::FormCreate() {
     }
     const QSize screen = primaryScreenSize();
     ui.Panel1->resize(screen.width() - 1, ui.Panel1->height());
-    ui.SpeedButton5->move(screen.width() - 98, ui.SpeedButton5->y());
+    // 4 pixels before the screen's right edge (at x = width - 98 for the designed 94-pixel button).
+    ui.SpeedButton5->move(screen.width() - 4 - ui.SpeedButton5->width(), ui.SpeedButton5->y());
 }
 
 void TForm1::finishStartup() {
@@ -256,7 +308,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
 
 // --- opening ----------------------------------------------------------------------------------------
 
-void TForm1::abririmagem() {
+void TForm1::prepareOpen() {
     TOrImage* image = document();
     image->setPictureOriginal(pixmora::loadPicture(RootPath() + QStringLiteral("px.jpg")));
     m_showsPlaceholder = true;
@@ -265,10 +317,55 @@ void TForm1::abririmagem() {
     setOuterSize(Form3, QSize(screen.width() - 2, screen.height() - 120));
     image->ResetEffects();
     Form3->UpdateAllEffectsControls();
+}
+
+void TForm1::abririmagem() {
+    prepareOpen();
     if (!userDialogs().runFileDialog(*OpenPictureDialog1))
         return;
     const QString fileName = OpenPictureDialog1->selectedFiles().value(0);
     takePicture(fileName, pixmora::loadPicture(fileName));
+}
+
+void TForm1::openFile(const QString& file) {
+    // The name as the open dialog would give it: absolute, the links in it kept.
+    const QString fileName = QFileInfo(file).absoluteFilePath();
+    prepareOpen();
+    takePicture(fileName, pixmora::loadPicture(fileName));
+}
+
+namespace {
+
+QString droppedFile(const QMimeData* data) {
+    if (!data || !data->hasUrls())
+        return QString();
+    for (const QUrl& url : data->urls())
+        if (url.isLocalFile())
+            return url.toLocalFile();
+    return QString();
+}
+
+} // namespace
+
+void TForm1::acceptPictureDrag(QDragEnterEvent* event) {
+    if (!droppedFile(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void TForm1::dropPicture(QDropEvent* event) {
+    const QString file = droppedFile(event->mimeData());
+    if (file.isEmpty())
+        return;
+    event->acceptProposedAction();
+    pixmora::guarded([&] { openFile(file); });
+}
+
+void TForm1::dragEnterEvent(QDragEnterEvent* event) {
+    acceptPictureDrag(event);
+}
+
+void TForm1::dropEvent(QDropEvent* event) {
+    dropPicture(event);
 }
 
 // The steps after a successful open: the picture becomes the document and the current file.
@@ -276,15 +373,16 @@ void TForm1::takePicture(const QString& fileName, pixmora::Bitmap&& picture) {
     TOrImage* image = document();
     image->setPictureOriginal(std::move(picture));
     m_showsPlaceholder = false;
-    Form3->setWindowTitle(fileName);
+    Form3->setCaption(fileName);
     setStatusText(fileName + sizeText(image));
     ui.SpeedButton2->setEnabled(true);
     ui.SpeedButton3->setEnabled(true);
     ui.SpeedButton4->setEnabled(true);
     RunState = RunningWord;
     ImageFileName = fileName;
-    ImageHeight = image->height();
-    ImageWidth = image->width();
+    ImageHeight = reportedSize(image).height();
+    ImageWidth = reportedSize(image).width();
+    m_rememberedAtOwnSize = image->AutoSize();
     writeRunStateFile(ImageFileName);
 }
 
@@ -311,7 +409,7 @@ void TForm1::CheckBox1Click() {
 
 void TForm1::SpeedButton2Click() {
     TOrImage* image = document();
-    const QString fileName = Form3->windowTitle();
+    const QString fileName = Form3->caption();
     if (m_showsPlaceholder) {
         // The caption still names the last picture; writing the placeholder over it would destroy it.
         userDialogs().showMessage(this,
@@ -356,7 +454,7 @@ void TForm1::salvajpg() {
     const QString fileName = chosenSaveName();
     ConverteBMPparaJPG(fileName, 80);
     setStatusText(QStringLiteral("Imagem ") + fileName + QStringLiteral(" salva com sucesso!"));
-    if (pixmora::formatForFileName(Form3->windowTitle()) == pixmora::PictureFormat::Bmp)
+    if (pixmora::formatForFileName(Form3->caption()) == pixmora::PictureFormat::Bmp)
         Form3->botanotopo();
 }
 
@@ -425,7 +523,7 @@ void TForm1::showOverHost(QWidget* window) {
 }
 
 void TForm1::SpeedButton4Click() {
-    Form5->ui.Edit2->setText(pixmora::readTextLine(RootPath() + QStringLiteral("config.txt"), 0));
+    Form5->ui.Edit2->setText(pixmora::readOwnTextLine(runStateFile(), 0));
     const QSize screen = primaryScreenSize();
     const std::optional<QSize> threshold = fullScreenThreshold(screen.width());
     const QSize viewSize = screen - QSize(2, 2);
@@ -439,7 +537,12 @@ void TForm1::SpeedButton4Click() {
     // The remembered size decides, not the file's: with the fit mode off it is the fixed 785 x 440.
     const bool fills = TForm6::stretchesFullScreen() && ImageWidth >= threshold->width() &&
                        ImageHeight >= threshold->height();
-    Form5->ui.OrImage2->resize(fills ? viewSize : QSize(ImageWidth, ImageHeight));
+    // A size remembered in picture pixels is shown one picture pixel per device pixel.
+    QSize remembered(ImageWidth, ImageHeight);
+    if (m_rememberedAtOwnSize)
+        remembered = QSize(qCeil(ImageWidth / Form5->devicePixelRatioF()),
+                           qCeil(ImageHeight / Form5->devicePixelRatioF()));
+    Form5->ui.OrImage2->resize(fills ? viewSize : remembered);
     Form3->foradotopo();
     // The view takes the document's picture and effects as it shows.
     Form5->show();
@@ -526,7 +629,7 @@ void TForm1::effectCommand(const QAction* action) {
         // The on/off effects only ever switch on; "&Reverter" and the dialogs' Cancel switch them off.
         if (effect.isSwitch)
             document()->writeEffect(effect, 1);
-        else if (EffectDialog* dialog = EffectDialog::find(effect.dialog))
+        else if (EffectDialog* dialog = EffectDialog::find(effect.bar.dialog))
             showOverHost(dialog);
         return;
     }

@@ -4,6 +4,8 @@
 
 #include "ui_Unit1.h"
 
+class QDragEnterEvent;
+class QDropEvent;
 class QFileDialog;
 class QLabel;
 
@@ -31,9 +33,19 @@ public:
     int ImageHeight = 0;
 
     static QString RootPath();
+    // "config.txt": in the program folder, or in the user's configuration folder when that cannot be written.
+    static QString runStateFile();
     QString statusText() const;
     // True while OrImage1 holds the placeholder (an open was cancelled or failed): Save then writes nothing.
     bool showsPlaceholder() const { return m_showsPlaceholder; }
+
+    // Opens a picture file as an open through the dialog would (the command line, a drop).
+    void openFile(const QString& fileName);
+    // A picture file dragged over or dropped on one of the program's windows.
+    void acceptPictureDrag(QDragEnterEvent* event);
+    void dropPicture(QDropEvent* event);
+    // The keyboard shortcuts of the main window, also in `window`.
+    void shareShortcuts(QWidget* window) const;
 
     // What the creation could not do before every window existed: bringing back the last picture.
     void finishStartup();
@@ -80,9 +92,13 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void connectHandlers();
+    void addShortcuts();
+    void prepareOpen();
     void setStatusText(const QString& text);
     void writeRunStateFile(const QString& pictureFileName);
     void showOverHost(QWidget* window);
@@ -92,6 +108,8 @@ private:
     void recoverPicture(const QString& fileName);
     QString chosenSaveName() const;
 
+    QList<QAction*> m_shortcuts;
+    bool m_rememberedAtOwnSize = true; // ImageWidth and ImageHeight are the picture's own size
     bool m_showsPlaceholder = false;
     bool m_recoveryPending = false;
     QString m_recoveryFileName;

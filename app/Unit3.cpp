@@ -5,6 +5,8 @@
 #include "Unit1.h"
 #include "WindowGeometry.h"
 
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QEvent>
 #include <QLinearGradient>
 #include <QPainter>
@@ -33,6 +35,9 @@ TForm3::TForm3(QWidget* parent) : QWidget(parent, Qt::Dialog) {
     ui.setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    m_caption = windowTitle();
+    setOuterSize(this, QSize(800, 485));
+    setAcceptDrops(true);
     move(0, 67);
     ui.OrImage1->setPictureOriginal(initialPicture());
     ui.OrImage1->installEventFilter(this);
@@ -57,13 +62,32 @@ void TForm3::showEvent(QShowEvent* event) {
     if (Form1 && Form1->isVisible()) {
         const QWidget* toolBar = Form1->ui.Panel1;
         int clientTop = Form1->geometry().top();
-        // Right after start-up the window manager may not have maximized the main window yet.
-        if (Form1->isMaximized() && !hasKnownFrame(Form1))
+        // Right after start-up the window manager may not have maximized the main window yet, and its
+        // geometry is still the restored one: a maximized window's client area starts under its title.
+        if (Form1->isMaximized())
             clientTop = Form1->screen()->availableGeometry().top() + frameMarginsOf(Form1).top();
         const int toolBarBottom = clientTop + toolBar->mapTo(Form1, QPoint(0, toolBar->height())).y();
         position.setY(std::max(position.y(), toolBarBottom));
     }
     moveFrameTo(this, position);
+}
+
+void TForm3::setCaption(const QString& fileName) {
+    m_caption = fileName;
+    // Qt shows a doubled marker as the marker itself.
+    QString escaped = fileName;
+    escaped.replace(QLatin1String("[*]"), QLatin1String("[*][*]"));
+    setWindowTitle(escaped);
+}
+
+void TForm3::dragEnterEvent(QDragEnterEvent* event) {
+    if (Form1)
+        Form1->acceptPictureDrag(event);
+}
+
+void TForm3::dropEvent(QDropEvent* event) {
+    if (Form1)
+        Form1->dropPicture(event);
 }
 
 void TForm3::setTopmost(bool on) {

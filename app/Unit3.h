@@ -26,6 +26,11 @@ public:
     // Only the layer: no raising, no activation.
     void setTopmost(bool on);
 
+    // The caption is the current file name, shown exactly as it is: Qt would read "[*]" in a name as the
+    // modified marker and drop it.
+    void setCaption(const QString& fileName);
+    QString caption() const { return m_caption; }
+
     // Every effect dialog's bars to the document's current values.
     void UpdateAllEffectsControls();
 
@@ -33,6 +38,8 @@ public:
     void backOnTop() override { botanotopo(); }
 
 protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
@@ -41,6 +48,7 @@ private:
     void fitScrollRange();
 
     bool m_placed = false;
+    QString m_caption;
 };
 
 // The picture OrImage1 holds until the first open.

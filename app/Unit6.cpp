@@ -25,6 +25,7 @@ TForm6::TForm6(QWidget* parent) : QWidget(parent, Qt::Dialog) {
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFixedSize(size());
+    setOuterSize(this, QSize(303, 336));
     ui.BitBtn1->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
 
     // An exclusive group may start with nothing selected; the user can only ever move the selection.
@@ -46,6 +47,10 @@ QString TForm6::RootPath() {
     return pixmora::programFolder();
 }
 
+QString TForm6::optionsFile() {
+    return pixmora::settingsFolder() + OptionsFile;
+}
+
 int TForm6::ItemIndex() const {
     return RadioGroup1Items->checkedId();
 }
@@ -57,7 +62,7 @@ void TForm6::setItemIndex(int index) {
 
 bool TForm6::stretchesFullScreen() {
     try {
-        return pixmora::readTextLine(RootPath() + OptionsFile, 0) != NotResizedWord;
+        return pixmora::readOwnTextLine(optionsFile(), 0) != NotResizedWord;
     } catch (const pixmora::Error&) {
         return true;
     }
@@ -76,17 +81,17 @@ void TForm6::showEvent(QShowEvent* event) {
 }
 
 void TForm6::FormShow() {
-    const QString choice = pixmora::readTextLine(RootPath() + OptionsFile, 0);
+    const QString choice = pixmora::readOwnTextLine(optionsFile(), 0);
     setItemIndex(choice == ResizedWord ? 0 : 1);
 }
 
 void TForm6::RadioGroup1Click() {
     switch (ItemIndex()) {
     case 0:
-        pixmora::writeTextFile(RootPath() + OptionsFile, {ResizedWord});
+        pixmora::writeOwnTextFile(optionsFile(), {ResizedWord});
         break;
     case 1:
-        pixmora::writeTextFile(RootPath() + OptionsFile, {NotResizedWord});
+        pixmora::writeOwnTextFile(optionsFile(), {NotResizedWord});
         break;
     default:
         break;

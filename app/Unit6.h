@@ -18,6 +18,8 @@ public:
     QButtonGroup* RadioGroup1Items = nullptr;
 
     static QString RootPath();
+    // "options.txt", beside "config.txt".
+    static QString optionsFile();
     // The selected item, or -1 while none is.
     int ItemIndex() const;
     void setItemIndex(int index);

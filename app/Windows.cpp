@@ -19,6 +19,7 @@
 #include "Unit7.h"
 #include "Unit8.h"
 #include "Unit9.h"
+#include "UserDialogs.h"
 
 #include <type_traits>
 
@@ -85,6 +86,7 @@ ProgramWindows::ProgramWindows() {
     try {
         create(Form1);
         create(Form3);
+        Form1->shareShortcuts(Form3);
         create(Form2);
         create(Form4);
         create(Form5);
@@ -113,7 +115,9 @@ ProgramWindows::~ProgramWindows() {
         m_windows.pop_back();
 }
 
-void ProgramWindows::start() {
+void ProgramWindows::start(const QString& file) {
     Form1->showMaximized();
     Form1->finishStartup();
+    if (!file.isEmpty())
+        pixmora::guarded([&] { Form1->openFile(file); });
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <QWidget>
 
 #include <memory>
@@ -17,8 +18,8 @@ public:
     ProgramWindows& operator=(const ProgramWindows&) = delete;
 
     // Shows the main window maximized, then carries out what its creation left for the moment every
-    // window exists (bringing back the last picture after a crash).
-    void start();
+    // window exists (bringing back the last picture after a crash), then opens `file` if one is named.
+    void start(const QString& file = QString());
 
 private:
     template <typename Form> void create(Form*& pointer);

@@ -26,7 +26,6 @@ public:
 
     // The dialog TFormn, or nullptr while it does not exist.
     static EffectDialog* find(int number);
-    int number() const { return m_number; }
     // The bar of one of this dialog's effects.
     QSlider* bar(const pixmora::EffectDescription& effect) const;
 
@@ -51,12 +50,15 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    void watchHand(QSlider* bar);
+
     int m_number;
     std::vector<std::pair<QSlider*, const pixmora::EffectDescription*>> m_bars;
     QSize m_outerSize; // a resizable dialog's designed outer size, until its first showing
 };
 
 template <typename Dialog> void EffectDialog::connectBar(QSlider* bar, void (Dialog::*change)()) {
+    watchHand(bar);
     auto* dialog = static_cast<Dialog*>(this);
     connect(bar, &QAbstractSlider::valueChanged, this, handler(dialog, change));
 }

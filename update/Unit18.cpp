@@ -14,8 +14,11 @@
 
 namespace {
 
-// Bare name on purpose: the answer lands in the current directory, not in the program folder.
-const QString kUpdateFile = QStringLiteral("update.txt");
+// In the current directory, as a bare name, beside a program folder that can be written; in the user's
+// cache folder for an installed program.
+QString updateFile() {
+    return pixmora::downloadFolder() + QStringLiteral("update.txt");
+}
 // The shell took both strings through buffers of this many characters.
 constexpr int kShellTextLimit = 1024;
 constexpr int kPausaStepMs = 100;
@@ -53,8 +56,9 @@ void TForm18::BitBtn1Click() {
     pixmora::guarded([this] {
         ui.Edit1->setText(QStringLiteral("Baixando informacoes de upgrades. Aguarde..."));
         Pausa(2);
-        QFile::remove(kUpdateFile);
-        if (!BaixaArquivo(updateAddress(), kUpdateFile)) {
+        const QString localFile = updateFile();
+        QFile::remove(localFile);
+        if (!BaixaArquivo(updateAddress(), localFile)) {
             pixmora::userDialogs().showMessage(this, QStringLiteral("Erro! Comunique a Zuroved Ivudevore"));
             return;
         }
@@ -62,7 +66,7 @@ void TForm18::BitBtn1Click() {
 
         // Label3 is where the installed version is kept; versions are compared exactly, as opaque text.
         const QString installed = ui.Label3->text();
-        const QString published = pixmora::readTextLine(kUpdateFile, 0);
+        const QString published = pixmora::readTextLine(localFile, 0);
         if (published != installed) {
             ui.Edit1->setText(QStringLiteral("Há uma atualização disponivel. Clique em Atualizar."));
             ui.Button1->show();

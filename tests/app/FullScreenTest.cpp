@@ -256,7 +256,7 @@ TEST_F(FullScreenTest, OnlyEscLeavesAndPutsTheHostBackOnTop) {
 TEST_F(FullScreenTest, AMissingRunStateFileIsReportedAndNoViewOpens) {
     ASSERT_TRUE(QFile::remove(path("config.txt")));
     Form1->ui.SpeedButton4->click();
-    EXPECT_EQ(dialogs.texts("error"), QStringList{"File not found."});
+    EXPECT_EQ(dialogs.texts("error"), QStringList{"File not found: \"" + path("config.txt") + "\""});
     EXPECT_FALSE(Form5->isVisible());
     EXPECT_TRUE(Form3->isTopmost());
 }

@@ -65,20 +65,7 @@ TEST_F(HostWindowTest, LayerChangesKeepTheWindowShownAndItsNativeWindow) {
 }
 
 TEST_F(HostWindowTest, WindowsShownFromTheMenuTakeTheHostOutOfTheTopLayer) {
-    const std::pair<QAction*, QWidget*> commands[] = {{Form1->ui.Color1, Form2},
-                                                      {Form1->ui.Saturao1, Form4},
-                                                      {Form1->ui.LightnessDarkness1, Form8},
-                                                      {Form1->ui.Splitlight1, Form9},
-                                                      {Form1->ui.ColorMonoNoise1, Form10},
-                                                      {Form1->ui.PosterizeSolarize1, Form11},
-                                                      {Form1->ui.Mosaico1, Form12},
-                                                      {Form1->ui.SplitBlur1, Form13},
-                                                      {Form1->ui.GaussianBlur1, Form14},
-                                                      {Form1->ui.Antialias1, Form15},
-                                                      {Form1->ui.race1, Form16},
-                                                      {Form1->ui.ile1, Form17},
-                                                      {Form1->ui.Preferncias1, Form6},
-                                                      {Form1->ui.Sobre2, Form7}};
+    const auto commands = windowsFromTheMenu();
     for (const auto& [action, window] : commands) {
         SCOPED_TRACE(window->windowTitle().toStdString());
         Form3->botanotopo();
@@ -115,25 +102,30 @@ TEST_F(HostWindowTest, ClosingTheWindowKeepsTheButtonsAndTheScrollRangeFollowsTh
     EXPECT_FALSE(Form3->isMinimized());
 }
 
-TEST_F(HostWindowTest, RealBoxesComeAboveThePictureWindow) {
+TEST_F(HostWindowTest, RealBoxesBelongToTheRaisingWindowAndComeAboveThePictureWindow) {
     ProgramDialogs realBoxes;
     pixmora::setUserDialogs(&realBoxes);
     Form3->show();
+    Form18->show();
     ASSERT_TRUE(Form3->isTopmost());
-    bool topmostDuringBox = true;
-    QWidget* owner = nullptr;
-    QTimer::singleShot(0, [&] {
-        QWidget* box = QApplication::activeModalWidget();
-        topmostDuringBox = Form3->isTopmost();
-        owner = box ? box->parentWidget() : nullptr;
-        if (box)
-            box->close();
-    });
-    realBoxes.showMessage(Form1, "Imagem salva com sucesso!");
+    for (QWidget* raiser : {static_cast<QWidget*>(Form1), static_cast<QWidget*>(Form18)}) {
+        bool topmostDuringBox = true;
+        QWidget* owner = nullptr;
+        QTimer::singleShot(0, [&] {
+            QWidget* box = QApplication::activeModalWidget();
+            topmostDuringBox = Form3->isTopmost();
+            owner = box ? box->parentWidget() : nullptr;
+            if (box)
+                box->close();
+        });
+        // A control inside the window stands for its window.
+        realBoxes.showMessage(raiser == Form18 ? static_cast<QWidget*>(Form18->ui.Button2) : raiser,
+                              "Verificação concluida! Pressione OK");
+        EXPECT_FALSE(topmostDuringBox);
+        EXPECT_EQ(owner, raiser);
+        EXPECT_TRUE(Form3->isTopmost());
+    }
     pixmora::setUserDialogs(&dialogs);
-    EXPECT_FALSE(topmostDuringBox);
-    EXPECT_EQ(owner, Form3);
-    EXPECT_TRUE(Form3->isTopmost());
 }
 
 TEST_F(HostWindowTest, EveryOtherWindowBelongsToTheMainWindow) {

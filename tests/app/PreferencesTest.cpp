@@ -28,7 +28,7 @@ TEST_F(PreferencesTest, AMissingFileIsReportedAndTheFirstChoiceCreatesIt) {
     EXPECT_EQ(Form6->RadioGroup1Items->button(1)->text(), "Não Redimensionar Imagem");
     EXPECT_EQ(Form6->ItemIndex(), -1);
     openPreferences();
-    EXPECT_EQ(dialogs.texts("error"), QStringList{"File not found."});
+    EXPECT_EQ(dialogs.texts("error"), QStringList{"File not found: \"" + path("options.txt") + "\""});
     EXPECT_TRUE(Form6->isVisible());
     EXPECT_EQ(Form6->ItemIndex(), -1);
     EXPECT_EQ(readFile("options.txt"), "<missing>");
@@ -80,7 +80,7 @@ TEST_F(PreferencesTest, AChoiceIsWrittenAtOnceAndShownAgainNextTime) {
     QFile::remove(path("options.txt"));
     openPreferences();
     EXPECT_EQ(Form6->ItemIndex(), 0) << "an unreadable file leaves the selection alone";
-    EXPECT_EQ(dialogs.texts("error"), QStringList{"File not found."});
+    EXPECT_EQ(dialogs.texts("error"), QStringList{"File not found: \"" + path("options.txt") + "\""});
 }
 
 TEST_F(PreferencesTest, AnUnwritableFolderReportsTheErrorAndKeepsTheOldContent) {

@@ -4,6 +4,20 @@
 #include "PictureFile.h"
 #include "ProgramFolder.h"
 #include "Unit1.h"
+#include "Unit10.h"
+#include "Unit11.h"
+#include "Unit12.h"
+#include "Unit13.h"
+#include "Unit14.h"
+#include "Unit15.h"
+#include "Unit16.h"
+#include "Unit17.h"
+#include "Unit2.h"
+#include "Unit4.h"
+#include "Unit6.h"
+#include "Unit7.h"
+#include "Unit8.h"
+#include "Unit9.h"
 #include "WindowGeometry.h"
 
 #include <QFile>
@@ -130,6 +144,23 @@ double difference(const pixmora::Bitmap& a, const pixmora::Bitmap& b) {
         for (int i = 0; i < a.width() * 3; ++i)
             sum += std::abs(int(a.row(y)[i]) - int(b.row(y)[i]));
     return a.isEmpty() ? 0 : double(sum) / (3.0 * a.width() * a.height());
+}
+
+std::vector<std::pair<QAction*, QWidget*>> windowsFromTheMenu() {
+    return {{Form1->ui.Color1, Form2},
+            {Form1->ui.Saturao1, Form4},
+            {Form1->ui.LightnessDarkness1, Form8},
+            {Form1->ui.Splitlight1, Form9},
+            {Form1->ui.ColorMonoNoise1, Form10},
+            {Form1->ui.PosterizeSolarize1, Form11},
+            {Form1->ui.Mosaico1, Form12},
+            {Form1->ui.SplitBlur1, Form13},
+            {Form1->ui.GaussianBlur1, Form14},
+            {Form1->ui.Antialias1, Form15},
+            {Form1->ui.race1, Form16},
+            {Form1->ui.ile1, Form17},
+            {Form1->ui.Preferncias1, Form6},
+            {Form1->ui.Sobre2, Form7}};
 }
 
 void PrintTo(const QString& text, std::ostream* out) {

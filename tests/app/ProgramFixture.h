@@ -15,7 +15,10 @@
 #include <functional>
 #include <memory>
 #include <ostream>
+#include <utility>
+#include <vector>
 
+class QAction;
 class QFileDialog;
 
 // Answers the program's boxes and dialogs as a test scripted them, and records each one it was shown.
@@ -61,6 +64,9 @@ protected:
     RecordingDialogs dialogs;
     std::unique_ptr<ProgramWindows> windows;
 };
+
+// Every menu command that shows a window, with the window it shows.
+std::vector<std::pair<QAction*, QWidget*>> windowsFromTheMenu();
 
 // Readable failures.
 void PrintTo(const QString& text, std::ostream* out);

@@ -1,4 +1,4 @@
-#include "ProgramFixture.h"
+#include "OpenPictureFixture.h"
 
 #include "OrImage.h"
 #include "Unit1.h"
@@ -184,17 +184,7 @@ int value(const char* property) {
 
 } // namespace
 
-class EffectDialogsTest : public ProgramTest {
-protected:
-    void SetUp() override {
-        ProgramTest::SetUp();
-        startProgram("\r\ndesligado\r\n");
-        const QString file = path("foto.png");
-        ASSERT_TRUE(testImage(12, 9).save(file));
-        openPicture(file);
-    }
-    TOrImage* image() const { return Form3->ui.OrImage1; }
-};
+using EffectDialogsTest = OpenPictureTest;
 
 TEST_F(EffectDialogsTest, LayoutsMatchTheTables) {
     for (const Dialog& d : allDialogs()) {
@@ -252,12 +242,15 @@ TEST_F(EffectDialogsTest, EveryBarWritesItsPositionUnchangedOnEveryReport) {
             }
         }
     }
-    // Keys move the bar by its line and page sizes, and each move reaches the picture.
+    // Keys move the bar by its line and page sizes, and each move reaches the picture once the steps
+    // waiting behind it are handled.
     QSlider* brightness = Form2->ui.TrackBarBrightness;
     brightness->setValue(0);
     QTest::keyClick(brightness, Qt::Key_Right);
+    QCoreApplication::processEvents();
     EXPECT_EQ(image()->PicBrightness(), 1);
     QTest::keyClick(brightness, Qt::Key_PageUp);
+    QCoreApplication::processEvents();
     EXPECT_EQ(image()->PicBrightness(), 11);
     brightness->setValue(300);
     EXPECT_EQ(brightness->value(), 255);

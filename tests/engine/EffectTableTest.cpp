@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <random>
 
@@ -61,6 +62,19 @@ TEST(EffectTable, GroupsExcludeEachOtherAndKindsBuildTheirIntermediate) {
             const bool partners = effect.group != EffectGroup::None && effect.group == other.group;
             EXPECT_EQ(other.get(e) == other.neutral, partners) << "then " << other.property;
         }
+    }
+}
+
+TEST(EffectTable, EveryToneEffectReachesTheRender) {
+    const pixmora::Bitmap picture = testpics::photoLike(32, 24, 9);
+    for (const EffectDescription& effect : Effects) {
+        if (effect.kind != EffectKind::Tone)
+            continue;
+        SCOPED_TRACE(effect.property);
+        CountingEngine e;
+        e.setPictureOriginal(picture);
+        effect.set(e, std::min(effect.highest, 100));
+        EXPECT_FALSE(shown(e) == picture);
     }
 }
 

@@ -1,4 +1,5 @@
 #include "EngineHelpers.h"
+#include "KernelLevels.h"
 #include "Reference.h"
 
 #include <gtest/gtest.h>
@@ -223,4 +224,74 @@ TEST(Engine, ResetEffectsReturnsToTheSource) {
     EXPECT_EQ(e.NoiseLayer(), nullptr);
     EXPECT_FALSE(e.PicGrayScale());
     EXPECT_EQ(e.PicContrast() + e.PicMonoNoise() + e.PicTrace() + e.PicPosterize(), 0);
+}
+
+class EngineThreads : public AtEveryLevelAndThreadCount {};
+INSTANTIATE_AT_EVERY_LEVEL_AND_THREAD_COUNT(EngineThreads);
+
+TEST_P(EngineThreads, AreaSettersRenderTheToneEffectsAndNoiseOnTop) {
+    // An area setter renders its result as it finishes rows; what is shown must be the literal tone pass
+    // over the literal effect, with the noise layer, whatever the order of the writes.
+    struct Area {
+        void (*set)(CountingEngine&, int);
+        void (*literal)(Bitmap&, int);
+        int value;
+    };
+    const Area areas[] = {
+        {[](CountingEngine& e, int) { e.setPicEmboss(true); }, [](Bitmap& p, int) { reference::emboss(p); },
+         0},
+        {[](CountingEngine& e, int v) { e.setPicMosaic(v); }, reference::mosaic, 3},
+        {[](CountingEngine& e, int v) { e.setPicSplitBlur(v); }, reference::splitBlur, 4},
+        {[](CountingEngine& e, int v) { e.setPicGaussianBlur(v); }, reference::gaussianBlur, 3},
+        {[](CountingEngine& e, int v) { e.setPicAntiAlias(v); }, reference::antiAlias, 7},
+        {[](CountingEngine& e, int v) { e.setPicTrace(v); }, reference::trace, 2},
+    };
+    std::uint32_t seed = 17;
+    for (auto [w, h] : std::vector<std::pair<int, int>>{{1, 1}, {3, 40}, {40, 3}, {23, 19}, {70, 33}})
+        for (const Area& area : areas)
+            for (int noiseKind = 0; noiseKind < 3; ++noiseKind) {
+                const Bitmap source = photoLike(w, h, ++seed);
+                CountingEngine e;
+                e.setPictureOriginal(source);
+                e.setPicContrast(60);
+                e.setPicSaturation(noiseKind == 1 ? 0 : 90);
+                e.setPicBrightness(-12);
+                if (noiseKind == 1)
+                    e.setPicColorNoise(300);
+                if (noiseKind == 2)
+                    e.setPicMonoNoise(90);
+                area.set(e, area.value);
+                Bitmap expectedArea = source;
+                area.literal(expectedArea, area.value);
+                pixmora::ToneSettings s{
+                    .brightness = -12, .contrast = 60, .saturation = noiseKind == 1 ? 0 : 90};
+                Bitmap expected(w, h);
+                reference::renderTone(expectedArea, e.NoiseLayer(), expected, s);
+                ASSERT_EQ(firstDifference(shown(e), expected), "") << w << "x" << h << " noise " << noiseKind;
+                // A tone setter afterwards renders from the area result again.
+                e.setPicInvert(true);
+                s.invert = true;
+                reference::renderTone(expectedArea, e.NoiseLayer(), expected, s);
+                ASSERT_EQ(firstDifference(shown(e), expected), "") << w << "x" << h << " inverted";
+            }
+}
+
+TEST_P(EngineThreads, NewPictureRebuildsNoiseAndAreaInTheirOrder) {
+    // After a new source the render draws the missing noise layer before it rebuilds the area result:
+    // the area setter then must not have rendered ahead of the layer.
+    CountingEngine e;
+    e.setPicColorNoise(120);
+    e.setPicGaussianBlur(2);
+    e.setPicDarkness(40);
+    const Bitmap source = photoLike(37, 29, 3);
+    NoiseGenerator::setState(5);
+    e.setPictureOriginal(source);
+    reference::Generator g{5};
+    Bitmap layer(37, 29);
+    reference::colorNoise(layer, 120, g);
+    Bitmap area = source;
+    reference::gaussianBlur(area, 2);
+    Bitmap expected(37, 29);
+    reference::renderTone(area, &layer, expected, pixmora::ToneSettings{.darkness = 40});
+    EXPECT_EQ(firstDifference(shown(e), expected), "");
 }

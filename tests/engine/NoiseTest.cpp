@@ -1,7 +1,10 @@
 #include "EngineHelpers.h"
+#include "KernelLevels.h"
 #include "Reference.h"
 
 #include <gtest/gtest.h>
+
+#include <climits>
 
 using namespace testpics;
 using pixmora::Bitmap;
@@ -125,4 +128,60 @@ TEST(Noise, SettersExcludeEachOtherAndKeepAreaEffects) {
     EXPECT_EQ(e.PicColorNoise(), 0);
     EXPECT_EQ(e.NoiseLayer(), nullptr);
     EXPECT_EQ(shown(e), *e.AreaResult()); // no noise left on the mosaic
+}
+
+TEST(Noise, JumpsAgreeWithDrawingOneByOne) {
+    for (std::uint32_t start : {0u, 1u, 0xFFFFFFFFu, 0x12345678u}) {
+        reference::Generator g{start};
+        for (std::uint64_t k = 0; k <= 5000; ++k) {
+            ASSERT_EQ(NoiseGenerator::advance(start, k), g.state) << start << " + " << k;
+            g.draw(1);
+        }
+        // The sequence repeats after 2^32 draws, and jumps add up.
+        EXPECT_EQ(NoiseGenerator::advance(start, std::uint64_t{1} << 32), start);
+        const std::uint64_t a = 123456789012, b = 98765;
+        EXPECT_EQ(NoiseGenerator::advance(NoiseGenerator::advance(start, a), b),
+                  NoiseGenerator::advance(start, a + b));
+    }
+}
+
+class NoiseThreads : public AtEveryLevelAndThreadCount {};
+INSTANTIATE_AT_EVERY_LEVEL_AND_THREAD_COUNT(NoiseThreads);
+
+TEST_P(NoiseThreads, LayerAndGeneratorEqualOneDrawAtATime) {
+    auto sizes = awkwardSizes();
+    sizes.insert(sizes.end(), {{1, 100},
+                               {100, 1},
+                               {37, 29},
+                               {64, 16},
+                               {65, 15},
+                               {21, 3},
+                               {32, 2},
+                               {33, 2},
+                               {63, 3},
+                               {96, 2},
+                               {127, 2},
+                               {129, 3}});
+    std::uint32_t start = 0;
+    for (auto [w, h] : sizes)
+        for (int n : {1, 2, 7, 200, 511, 5000, INT_MAX})
+            for (bool mono : {false, true}) {
+                start = start * 2654435761u + 0x9E3779B9u + static_cast<std::uint32_t>(n);
+                NoiseGenerator::setState(start);
+                Bitmap fast(w, h);
+                if (mono)
+                    pixmora::fillMonoNoise(fast, n);
+                else
+                    pixmora::fillColorNoise(fast, n);
+                reference::Generator g{start};
+                Bitmap literal(w, h);
+                if (mono)
+                    reference::monoNoise(literal, n, g);
+                else
+                    reference::colorNoise(literal, n, g);
+                ASSERT_EQ(firstDifference(fast, literal), "")
+                    << w << "x" << h << " n " << n << (mono ? " mono" : " colour") << " from " << start;
+                ASSERT_EQ(NoiseGenerator::state(), g.state) << w << "x" << h << " n " << n;
+                ASSERT_TRUE(paddingIsZero(fast));
+            }
 }

@@ -8,6 +8,8 @@
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include <climits>
 
 using namespace testpics;
@@ -131,6 +133,54 @@ TEST(OrImageWidget, PaintsTheShownPictureWithoutRendering) {
             const Rgb c = at(picture, x, y);
             ASSERT_EQ(painted.pixel(x, y), qRgb(255 - c.r, 255 - c.g, 255 - c.b)) << x << "," << y;
         }
+}
+
+TEST(OrImageWidget, TheBusyCursorShowsOnlyForWritesExpectedToOutlastABlink) {
+    struct CursorWatch : TOrImage {
+        std::vector<bool> busyAtRender;
+        void repaintNow() override {
+            const QCursor* cursor = QGuiApplication::overrideCursor();
+            busyAtRender.push_back(cursor && cursor->shape() == Qt::WaitCursor);
+            TOrImage::repaintNow();
+        }
+    };
+    CursorWatch image;
+    image.setPictureOriginal(Bitmap(2048, 2048)); // large enough for the engine to call its work long
+    image.busyAtRender.clear();
+    // A tone step is fast even on a large picture: no cursor flickers at every step of a bar.
+    image.writeEffect(*pixmora::effectByProperty("PicBrightness"), 10);
+    EXPECT_EQ(image.busyAtRender, std::vector<bool>{false});
+    // A neighbourhood effect, before anything is known of its speed, is taken to be slow.
+    image.writeEffect(*pixmora::effectByProperty("PicMosaic"), 2);
+    EXPECT_EQ(image.busyAtRender, (std::vector<bool>{false, true}));
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
+TEST(OrImageWidget, StretchedPicturesKeepTheirColoursWhereTheyStand) {
+    TOrImage image;
+    image.setStretch(true);
+    image.resize(10, 10);
+    // Shrunk to a quarter: left half red, right half blue, with no blend between.
+    Bitmap halves = flat(40, 30, {255, 0, 0});
+    for (int y = 0; y < 30; ++y)
+        for (int x = 20; x < 40; ++x)
+            set(halves, x, y, {0, 0, 255});
+    image.setPictureOriginal(halves);
+    QImage painted = image.grab().toImage();
+    for (int y = 0; y < 10; ++y)
+        for (int x = 0; x < 10; ++x)
+            ASSERT_EQ(painted.pixel(x, y), x < 5 ? qRgb(255, 0, 0) : qRgb(0, 0, 255)) << x << "," << y;
+    // Grown from 2 x 1: the ends keep the pixels' colours, between them the colours blend.
+    image.resize(4, 3);
+    image.setPictureOriginal(row({{255, 0, 0}, {0, 0, 255}}));
+    painted = image.grab().toImage();
+    EXPECT_EQ(painted.pixel(0, 1), qRgb(255, 0, 0));
+    EXPECT_EQ(painted.pixel(3, 1), qRgb(0, 0, 255));
+    const QColor between = painted.pixelColor(1, 1);
+    EXPECT_TRUE(between.red() > between.blue() && between.blue() > 0) << between.name().toStdString();
+    // A render reaches the painted picture.
+    image.setPicInvert(true);
+    EXPECT_EQ(image.grab().toImage().pixel(0, 0), qRgb(0, 255, 255));
 }
 
 TEST(OrImageWidget, TransparentLeavesOutTheBottomLeftColour) {

@@ -416,11 +416,14 @@ TEST_P(ToneKernels, EveryPairOfTableEntries) {
             << "saturation " << s.saturation << " grey " << s.grayScale << " solorize " << s.solorize;
 
     const auto [values, noiseBytes] = everyValueWithEveryNoise();
-    for (const ToneSettings& s : {ToneSettings{.brightness = -200, .splitlight = 1},
-                                  ToneSettings{.contrast = 2550, .splitlight = 1, .solorize = 120},
-                                  ToneSettings{.brightness = 100, .splitlight = 3, .grayScale = true},
-                                  ToneSettings{.lightness = 90, .saturation = -200, .splitlight = 1},
-                                  ToneSettings{.darkness = -500, .saturation = 800, .solorize = 30}})
+    for (const ToneSettings& s :
+         {ToneSettings{.brightness = -200, .splitlight = 1}, ToneSettings{.brightness = -77},
+          ToneSettings{.brightness = -255}, ToneSettings{.brightness = 0},
+          ToneSettings{.brightness = 90, .invert = true},
+          ToneSettings{.contrast = 2550, .splitlight = 1, .solorize = 120},
+          ToneSettings{.brightness = 100, .splitlight = 3, .grayScale = true},
+          ToneSettings{.lightness = 90, .saturation = -200, .splitlight = 1},
+          ToneSettings{.darkness = -500, .saturation = 800, .solorize = 30}})
         EXPECT_TRUE(rendersLikeLiteral(values, &noiseBytes, s))
             << "brightness " << s.brightness << " saturation " << s.saturation << " grey " << s.grayScale;
 }
@@ -448,4 +451,43 @@ TEST_P(ToneKernels, GreyHalvesMadeByTheChannelSteps) {
     EXPECT_TRUE(rendersLikeLiteral(picture(inverted), nullptr,
                                    {.lightness = 255, .darkness = 255, .grayScale = true, .invert = true}));
     EXPECT_TRUE(rendersLikeLiteral(picture(lowered), nullptr, {.brightness = 1, .grayScale = true}));
+}
+
+class ToneThreads : public AtEveryLevelAndThreadCount {};
+INSTANTIATE_AT_EVERY_LEVEL_AND_THREAD_COUNT(ToneThreads);
+
+TEST_P(ToneThreads, BandsOfRowsGiveTheLiteralPass) {
+    std::mt19937 rng(4242);
+    auto sizes = awkwardSizes();
+    sizes.insert(sizes.end(), {{1, 40}, {40, 1}, {17, 23}, {64, 11}, {5, 8}});
+    for (auto [w, h] : sizes)
+        for (int round = 0; round < 6; ++round) {
+            const ToneSettings s = randomSettings(rng);
+            const Bitmap input = noise(w, h, rng());
+            const Bitmap layer = layerOfBytes(w, h, {0, 0, 3, 200, 255}, rng());
+            ASSERT_TRUE(rendersLikeLiteral(input, round % 2 ? &layer : nullptr, s))
+                << w << "x" << h << " round " << round;
+        }
+}
+
+TEST_P(ToneKernels, PiecesOfRowsFromAnyThread) {
+    // A kernel that finishes its result in pieces of rows renders them piece by piece; the pieces must
+    // join to the pass over whole rows, whatever their lengths.
+    std::mt19937 rng(99);
+    const Bitmap input = noise(133, 6, 1);
+    const Bitmap layer = layerOfBytes(133, 6, {0, 7, 200}, 2);
+    for (int round = 0; round < 40; ++round) {
+        const ToneSettings s = randomSettings(rng);
+        const Bitmap* noiseLayer = round % 2 ? &layer : nullptr;
+        Bitmap whole(133, 6), pieces(133, 6);
+        pixmora::renderTone(input, noiseLayer, whole, s);
+        const pixmora::ToneRows rows(input, noiseLayer, pieces, s);
+        for (int y = 0; y < 6; ++y)
+            for (int x = 0; x < 133;) {
+                const int end = std::min(133, x + 1 + static_cast<int>(rng() % 70));
+                rows(y, x, end);
+                x = end;
+            }
+        ASSERT_EQ(firstDifference(pieces, whole), "") << "round " << round;
+    }
 }

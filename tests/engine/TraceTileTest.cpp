@@ -1,4 +1,6 @@
 #include "EngineHelpers.h"
+#include "InPlace.h"
+#include "KernelLevels.h"
 #include "Reference.h"
 
 #include <gtest/gtest.h>
@@ -34,7 +36,7 @@ std::set<std::pair<int, int>> blackPixels(const Bitmap& p) {
 
 TEST(Trace, RingOutsideTheBlockOfTheReferenceColour) {
     Bitmap p = withBlock(5, 4, Index1, Index2, 1, 1, 2, 2);
-    pixmora::trace(p, 1);
+    inPlace::trace(p, 1);
     EXPECT_EQ(blackPixels(p), (std::set<std::pair<int, int>>{
                                   {1, 0}, {2, 0}, {0, 1}, {3, 1}, {0, 2}, {3, 2}, {1, 3}, {2, 3}}));
     EXPECT_EQ(at(p, 1, 1), Index2); // the block keeps its colours
@@ -43,9 +45,9 @@ TEST(Trace, RingOutsideTheBlockOfTheReferenceColour) {
 TEST(Trace, BackwardScanAddsTheRightHandPart) {
     const Bitmap source = withBlock(6, 5, Index1, Index3, 2, 2, 3, 2);
     Bitmap one = source, two = source, three = source;
-    pixmora::trace(one, 1);
-    pixmora::trace(two, 2);
-    pixmora::trace(three, 3);
+    inPlace::trace(one, 1);
+    inPlace::trace(two, 2);
+    inPlace::trace(three, 3);
     const std::set<std::pair<int, int>> first{{2, 1}, {3, 1}, {1, 2}, {1, 3}, {2, 4}, {3, 4}};
     EXPECT_EQ(blackPixels(one), first);
     std::set<std::pair<int, int>> second = first;
@@ -57,11 +59,11 @@ TEST(Trace, BackwardScanAddsTheRightHandPart) {
 TEST(Trace, FlatPicturesAndSingleRowsStay) {
     Bitmap flatPicture = flat(7, 5, {90, 120, 30});
     const Bitmap flatBefore = flatPicture;
-    pixmora::trace(flatPicture, 10);
+    inPlace::trace(flatPicture, 10);
     EXPECT_EQ(flatPicture, flatBefore);
     Bitmap single = noise(12, 1, 2);
     const Bitmap singleBefore = single;
-    pixmora::trace(single, 10);
+    inPlace::trace(single, 10);
     EXPECT_EQ(single, singleBefore);
 }
 
@@ -72,7 +74,7 @@ TEST(Trace, TwoScansGiveWhatEveryPassGives) {
             for (int kind = 0; kind < 2; ++kind) {
                 Bitmap a = kind ? photoLike(w, h, ++seed) : noise(w, h, ++seed);
                 Bitmap b = a;
-                pixmora::trace(a, n);
+                inPlace::trace(a, n);
                 reference::trace(b, n);
                 ASSERT_EQ(a, b) << w << "x" << h << " intensity " << n;
             }
@@ -151,4 +153,35 @@ TEST(Tile, OneTileIsASlightlyShrunkCopy) {
     EXPECT_NE(shown(e), source);
     // The first row and column are sampled exactly; the last come from inside the source.
     EXPECT_EQ(at(shown(e), 0, 0), at(source, 0, 0));
+}
+
+class TraceThreads : public AtEveryLevelAndThreadCount {};
+INSTANTIATE_AT_EVERY_LEVEL_AND_THREAD_COUNT(TraceThreads);
+
+TEST_P(TraceThreads, BordersWhereOnlyOneScanLooks) {
+    // The first border met decides the reference colour; here it lies where only the backward scan looks
+    // (the last two columns), or in the last row, or nowhere at all, and the pictures are wide enough to
+    // fill vector steps and tall enough to split.
+    std::vector<Bitmap> pictures;
+    for (auto [w, h] :
+         std::vector<std::pair<int, int>>{{5, 4}, {70, 9}, {130, 5}, {2, 40}, {1, 30}, {3, 3}}) {
+        Bitmap lastColumns = flat(w, h, Index1);
+        for (int y = 0; y < h; ++y)
+            set(lastColumns, w - 1, y, y % 3 ? Index2 : Index3);
+        pictures.push_back(lastColumns);
+        Bitmap corner = flat(w, h, Index2);
+        set(corner, w - 1, h - 1, Index1);
+        pictures.push_back(corner);
+        pictures.push_back(flat(w, h, Index3));
+        pictures.push_back(
+            withBlock(w, h, Index1, Index3, w / 3, h / 3, std::max(1, w / 2), std::max(1, h / 2)));
+    }
+    for (const Bitmap& source : pictures)
+        for (int n : {1, 2, 5}) {
+            Bitmap fast = source, literal = source;
+            inPlace::trace(fast, n);
+            reference::trace(literal, n);
+            ASSERT_EQ(firstDifference(fast, literal), "")
+                << source.width() << "x" << source.height() << " intensity " << n;
+        }
 }

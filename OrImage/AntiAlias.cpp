@@ -1,0 +1,451 @@
+// Antialias: n passes, each pixel of the inner rectangle the floor mean of its four neighbours, the one
+// above and the one to the left already holding the current pass's value. Every pixel waits for the one
+// before it, so the work is a chain along each row; the kernels below cut it into many short chains that
+// run side by side.
+#include "Effects.h"
+#include "KernelLevel.h"
+#include "Parallel.h"
+#include "Vector512.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#if PIXMORA_X86
+#include <immintrin.h>
+#endif
+
+namespace pixmora {
+
+namespace {
+
+// --- rows -------------------------------------------------------------------------------------------------
+// One pass over one row at a time; a stage runs its passes as a wavefront, each a row behind the one
+// before, so that the rows in flight stay in the cache.
+
+// One row of one pass.
+void antiAliasRow(std::uint8_t* __restrict row, const std::uint8_t* __restrict up,
+                  const std::uint8_t* __restrict down, int x0, int x1) {
+    int b = row[3 * x0 - 3], g = row[3 * x0 - 2], r = row[3 * x0 - 1];
+    for (int x = x0; x <= x1; ++x) {
+        const int i = 3 * x;
+        b = (up[i] + down[i] + row[i + 3] + b) >> 2;
+        g = (up[i + 1] + down[i + 1] + row[i + 4] + g) >> 2;
+        r = (up[i + 2] + down[i + 2] + row[i + 5] + r) >> 2;
+        row[i] = static_cast<std::uint8_t>(b);
+        row[i + 1] = static_cast<std::uint8_t>(g);
+        row[i + 2] = static_cast<std::uint8_t>(r);
+    }
+}
+
+#if PIXMORA_X86
+// A row goes through in chunks, each in three steps over 16-bit lanes (three per pixel): the sums that do
+// not depend on the new values of the row, a serial walk from left to right, and the narrowing back to
+// bytes, which writes exactly the inner pixels and never the border columns.
+
+constexpr int AntiAliasChunk = 256; // pixels: both lane buffers stay in the first-level cache
+
+// Up + down + right of every channel.
+inline void neighbourSums(const std::uint8_t* __restrict up, const std::uint8_t* __restrict down,
+                          const std::uint8_t* __restrict right, std::uint16_t* __restrict sums, int count) {
+    for (int i = 0; i < count; ++i)
+        sums[i] = static_cast<std::uint16_t>(up[i] + down[i] + right[i]);
+}
+
+// Every value is a byte already.
+inline void narrowValues(const std::uint16_t* __restrict values, std::uint8_t* __restrict out, int count) {
+    for (int i = 0; i < count; ++i)
+        out[i] = static_cast<std::uint8_t>(values[i]);
+}
+
+// The walk, one pixel's three channels in one register (the fourth lane is a spare that belongs to the
+// next pixel), two pixels per step: with s0, s1 the sums of two neighbours and a the new pixel left of
+// them, floor((s1 + floor((s0 + a) / 4)) / 4) equals floor((4 s1 + s0 + a) / 16), so the second pixel
+// does not wait for the first. The saturating add never saturates (the lanes stay below 4096); it only
+// keeps the compiler from sharing s0 + a with the first pixel, which would put two adds on the chain.
+// Returns the last pixel.
+inline __m128i walkPairs(const std::uint16_t* __restrict sums, std::uint16_t* __restrict values, int pixels,
+                         __m128i left) {
+    auto load = [](const std::uint16_t* p) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)); };
+    auto store = [](std::uint16_t* p, __m128i v) { _mm_storel_epi64(reinterpret_cast<__m128i*>(p), v); };
+    const std::uint16_t* const pairsEnd = sums + 3 * (pixels & ~1);
+    for (; sums != pairsEnd; sums += 6, values += 6) {
+        const __m128i s0 = load(sums), s1 = load(sums + 3);
+        // Each store also writes the spare lane, which the next store then replaces.
+        store(values, _mm_srli_epi16(_mm_add_epi16(s0, left), 2));
+        left = _mm_srli_epi16(_mm_adds_epu16(_mm_add_epi16(_mm_slli_epi16(s1, 2), s0), left), 4);
+        store(values + 3, left);
+    }
+    if (pixels & 1) {
+        left = _mm_srli_epi16(_mm_add_epi16(load(sums), left), 2);
+        store(values, left);
+    }
+    return left;
+}
+
+void antiAliasRowSse2(std::uint8_t* row, const std::uint8_t* up, const std::uint8_t* down, int x0, int x1) {
+    std::uint16_t sums[3 * AntiAliasChunk + 1], values[3 * AntiAliasChunk + 1];
+    __m128i left = _mm_unpacklo_epi8(_mm_loadu_si32(row + 3 * x0 - 3), _mm_setzero_si128());
+    for (int x = x0; x <= x1; x += AntiAliasChunk) {
+        const int pixels = std::min(AntiAliasChunk, x1 - x + 1);
+        std::uint8_t* inner = row + 3 * x;
+        neighbourSums(up + 3 * x, down + 3 * x, inner + 3, sums, 3 * pixels);
+        sums[3 * pixels] = 0; // the spare lane of the last pixel
+        left = walkPairs(sums, values, pixels, left);
+        narrowValues(values, inner, 3 * pixels);
+    }
+}
+#endif
+
+// Pass q of row r reads row r - 1 after pass q and rows r and r + 1 after pass q - 1 only, so in a stage
+// pass q runs one row behind pass q - 1. The first pass of a stage follows the last pass of the stage
+// before in the same way, wherever that one runs. Works in place on `p`, which holds the source; `tone`, if
+// given, renders each inner row once the last pass is done with it.
+void antiAliasByRows(Bitmap& p, int passes, const ToneRows* tone) {
+    const int x1 = p.width() - 2, y1 = p.height() - 2; // the inner rectangle starts at (1, 1)
+    auto rowKernel = &antiAliasRow;
+#if PIXMORA_X86
+    if (kernelLevel() >= KernelLevel::Sse2) // wider instruction sets gain nothing on the serial walk
+        rowKernel = &antiAliasRowSse2;
+#endif
+    constexpr std::ptrdiff_t CacheBudget = 512 * 1024;
+    const int maxStage = static_cast<int>(std::max<std::ptrdiff_t>(1, CacheBudget / p.stride() - 3));
+    const PipelineStages stages(passes, maxStage, static_cast<long long>(p.width()) * p.height());
+    std::vector<Progress> progress(static_cast<std::size_t>(stages.count));
+    runParts(stages.threads, [&](int part, int parts) {
+        for (int stage = part; stage < stages.count; stage += parts) {
+            const int count = stages.size(stage);
+            const Progress* before = stage > 0 ? &progress[stage - 1] : nullptr;
+            for (int y = 1; y < y1 + count; ++y)
+                for (int q = std::max(0, y - y1); q < count && q <= y - 1; ++q) {
+                    const int row = y - q;
+                    if (q == 0 && before)
+                        before->waitFor(std::min(row + 2, y1 + 1));
+                    rowKernel(p.row(row), p.row(row - 1), p.row(row + 1), 1, x1);
+                    if (q == count - 1) {
+                        progress[stage].publish(row + 1);
+                        if (tone && stage == stages.count - 1)
+                            (*tone)(row);
+                    }
+                }
+            progress[stage].publish(y1 + 1);
+        }
+    });
+}
+
+#if PIXMORA_X86
+PIXMORA_VECTOR_CODE_BEGIN
+
+// --- passes in lanes --------------------------------------------------------------------------------------
+// A stage of up to 32 passes runs in the 16-bit lanes of one register per channel: lane q does pass q, on
+// the row q above the row of lane 0 and two columns further left per lane. Then everything a lane needs is
+// at hand without waiting long: the pixel to its left is its own previous step; the pixel below (after pass
+// q - 1) is what lane q - 1 computed two steps ago; the pixel above (after pass q) is what lane q left on the
+// same diagonal d = x + 2q in the previous sweep, one row up; and the pixel to the right (after pass q - 1)
+// is what lane q - 1 left on diagonal d - 1 in that sweep. The one dependency from step to step is an add
+// and a shift; moving values to the next lane has two steps of slack. A sweep walks the diagonals, one
+// vector per channel and step, through a buffer holding the previous sweep's value of every lane on every
+// diagonal. Lane 0 takes its pixels below and to the right from the rows the stage reads (the source, or
+// the stage before); the last lane's values are the stage's output rows.
+//
+// The picture's border never changes: lanes on a border row or column take its pixels instead of
+// computing, and lanes outside the picture compute values that nothing reads.
+
+constexpr int Lanes = 32;
+constexpr int Block = 32; // steps per load of the values lane 0 takes
+
+struct alignas(64) LaneVector {
+    std::uint16_t lane[Lanes];
+};
+
+// For each step k of a block: lane 0 takes element k of the second operand, every other lane the lane
+// below it in the first.
+struct ShiftIndices {
+    LaneVector step[Block];
+    ShiftIndices() {
+        for (int k = 0; k < Block; ++k) {
+            step[k].lane[0] = static_cast<std::uint16_t>(Lanes + k);
+            for (int j = 1; j < Lanes; ++j)
+                step[k].lane[j] = static_cast<std::uint16_t>(j - 1);
+        }
+    }
+};
+
+// For each step k of a block: lane k takes lane `last` of the second operand, the others keep theirs.
+struct CollectIndices {
+    LaneVector step[Block];
+    explicit CollectIndices(int last) {
+        for (int k = 0; k < Block; ++k)
+            for (int j = 0; j < Lanes; ++j)
+                step[k].lane[j] = static_cast<std::uint16_t>(j == k ? Lanes + last : j);
+    }
+};
+
+class LaneStage {
+public:
+    LaneStage(const Bitmap& source, int passes)
+        : m_source(source), m_width(source.width()), m_height(source.height()), m_passes(passes),
+          m_lastStep(m_width - 1 + 2 * (passes - 1)), m_collect(passes - 1) {
+        m_diagonals.assign(3 * (static_cast<std::size_t>(m_lastStep) + 1 + Block), LaneVector{});
+        for (auto& row : m_rows)
+            row.assign(3 * rowStride(), 0);
+        m_bottom.assign(3 * rowStride(), 0);
+        m_output.assign(3 * rowStride(), 0);
+        for (int c = 0; c < 3; ++c)
+            for (int x = 0; x < m_width; ++x)
+                m_bottom[c * rowStride() + Pad + x] = source.pixel(x, m_height - 1)[c];
+    }
+
+    // Applies the stage's passes to `in`, whose rows the stage before finishes as `before` reports, and
+    // writes the result rows into `out` (which may be `in`), reporting them in `done`.
+    // `tone`, if given, renders each output row once it is written.
+    PIXMORA_TARGET_AVX512 void run(const Bitmap& in, Bitmap& out, const Progress* before, Progress& done,
+                                   const ToneRows* tone);
+
+private:
+    static constexpr int Pad = 2 * Lanes + Block; // around a planar row, for loads that run past its ends
+
+    std::size_t rowStride() const { return static_cast<std::size_t>(m_width) + 2 * Pad; }
+    // Channel c of a row as 16-bit values, at column 0.
+    std::uint16_t* planar(std::vector<std::uint16_t>& rows, int c) {
+        return rows.data() + c * rowStride() + Pad;
+    }
+    LaneVector& diagonal(int d, int c) { return m_diagonals[3 * static_cast<std::size_t>(d) + c]; }
+
+    void loadRow(const Bitmap& in, int y, std::vector<std::uint16_t>& rows);
+    void putTopRow(int lane);
+    template <bool Drain> PIXMORA_TARGET_AVX512 void sweep(int r, Bitmap& out, const ToneRows* tone);
+
+    const Bitmap& m_source;
+    int m_width, m_height, m_passes, m_lastStep;
+    std::vector<LaneVector> m_diagonals;
+    std::vector<std::uint16_t> m_rows[2]; // the rows lane 0 reads: r and r + 1
+    std::vector<std::uint16_t> m_bottom;  // the last row
+    std::vector<std::uint16_t> m_output;  // the row the last lane finished
+    CollectIndices m_collect;
+    int m_here = 0; // which of m_rows holds row r
+};
+
+void LaneStage::loadRow(const Bitmap& in, int y, std::vector<std::uint16_t>& rows) {
+    for (int c = 0; c < 3; ++c) {
+        std::uint16_t* row = planar(rows, c);
+        if (y >= m_height) {
+            std::fill(row, row + m_width, std::uint16_t{0});
+            continue;
+        }
+        const std::uint8_t* pixels = in.row(y) + c;
+        for (int x = 0; x < m_width; ++x)
+            row[x] = pixels[3 * x];
+    }
+}
+
+// Lane `lane` reached the top row in this sweep: what it leaves for its next sweep is that row.
+void LaneStage::putTopRow(int lane) {
+    for (int x = 0; x < m_width; ++x)
+        for (int c = 0; c < 3; ++c)
+            diagonal(x + 2 * lane, c).lane[lane] = m_source.pixel(x, 0)[c];
+}
+
+// Pixels x0..x1-1 of a row from its three channels' 16-bit values, 32 pixels a step.
+PIXMORA_TARGET_AVX512 void interleave(const std::uint16_t* blue, const std::uint16_t* green,
+                                      const std::uint16_t* red, std::uint8_t* row, int x0, int x1) {
+    // Byte j of the 96 takes byte j / 3 of channel j % 3: blue and green in the first operand, red in the
+    // second.
+    static const ByteIndex first =
+        byteIndex([](int j) { return j % 3 == 2 ? 64 + j / 3 : 32 * (j % 3) + j / 3; });
+    static const ByteIndex second = byteIndex(
+        [](int j) { return (j + 64) % 3 == 2 ? 64 + (j + 64) / 3 : 32 * ((j + 64) % 3) + (j + 64) / 3; });
+    const __m512i firstIndex = _mm512_load_si512(first.at), secondIndex = _mm512_load_si512(second.at);
+    for (int x = x0; x < x1; x += 32) {
+        const int count = std::min(32, x1 - x);
+        auto narrow = [&](const std::uint16_t* values) PIXMORA_TARGET_AVX512 {
+            return _mm512_cvtepi16_epi8(loadBytes(values + x, 2 * count));
+        };
+        const __m512i blueGreen = _mm512_inserti64x4(_mm512_castsi256_si512(narrow(blue)), narrow(green), 1);
+        const __m512i r = _mm512_castsi256_si512(narrow(red));
+        std::uint8_t* out = row + 3 * x;
+        const int bytes = 3 * count;
+        storeBytes(out, _mm512_permutex2var_epi8(blueGreen, firstIndex, r), bytes);
+        if (bytes > 64)
+            storeBytes(out + 64, _mm512_permutex2var_epi8(blueGreen, secondIndex, r), bytes - 64);
+    }
+}
+
+// What a sweep carries from step to step, per channel.
+struct SweepState {
+    __m512i before[3];              // the previous step's diagonal as the last sweep left it
+    __m512i left[3];                // the previous step's values
+    __m512i left2[3];               // the values of the step before that
+    __m512i border0[3], border1[3]; // columns 0 and W - 1 on every lane's row
+    __mmask32 bottomLane;
+    __m512i output[3]; // the last lane of each step of the block
+};
+
+// One block of steps from d0 on. Edge: some lane is on column 0 or W - 1 in it. Drain: a lane is on the
+// last row.
+template <bool Edge, bool Drain>
+PIXMORA_TARGET_AVX512 inline void
+sweepBlock(LaneVector* diagonals, int d0, int width, const std::uint16_t* const* here,
+           const std::uint16_t* const* below, const std::uint16_t* const* bottomRow, int bottomOffset,
+           const CollectIndices& collect, SweepState& s) {
+    static const ShiftIndices shift;
+    __m512i right[3], lower[3];
+    for (int c = 0; c < 3; ++c) {
+        right[c] = _mm512_loadu_si512(here[c] + d0 + 1);
+        lower[c] = _mm512_loadu_si512(below[c] + d0);
+    }
+    for (int k = 0; k < Block; ++k) {
+        const int d = d0 + k;
+        const __m512i index = _mm512_load_si512(shift.step[k].lane);
+        __mmask32 force0 = 0, force1 = 0;
+        if constexpr (Edge) {
+            if (d % 2 == 0 && d / 2 < Lanes)
+                force0 = __mmask32{1} << (d / 2);
+            const int atEnd = d - (width - 1);
+            if (atEnd >= 0 && atEnd % 2 == 0 && atEnd / 2 < Lanes)
+                force1 = __mmask32{1} << (atEnd / 2);
+        }
+        const __m512i collectIndex = _mm512_load_si512(collect.step[k].lane);
+        LaneVector* slot = diagonals + 3 * static_cast<std::ptrdiff_t>(d);
+        for (int c = 0; c < 3; ++c) {
+            const __m512i above = _mm512_load_si512(slot[c].lane);
+            const __m512i sum = _mm512_add_epi16(
+                _mm512_add_epi16(above, _mm512_permutex2var_epi16(s.before[c], index, right[c])),
+                _mm512_permutex2var_epi16(s.left2[c], index, lower[c]));
+            __m512i v = _mm512_srli_epi16(_mm512_add_epi16(sum, s.left[c]), 2);
+            if constexpr (Edge) {
+                v = _mm512_mask_blend_epi16(force0, v, s.border0[c]);
+                v = _mm512_mask_blend_epi16(force1, v, s.border1[c]);
+            }
+            if constexpr (Drain)
+                v = _mm512_mask_blend_epi16(
+                    s.bottomLane, v, _mm512_set1_epi16(static_cast<short>(bottomRow[c][d + bottomOffset])));
+            _mm512_store_si512(slot[c].lane, v);
+            s.output[c] = _mm512_permutex2var_epi16(s.output[c], collectIndex, v);
+            s.before[c] = above;
+            s.left2[c] = s.left[c];
+            s.left[c] = v;
+        }
+    }
+}
+
+// One sweep: lane q on row r - q.
+template <bool Drain> PIXMORA_TARGET_AVX512 void LaneStage::sweep(int r, Bitmap& out, const ToneRows* tone) {
+    const int last = m_passes - 1;
+    const int bottomLane = r - (m_height - 1);
+    SweepState s;
+    s.bottomLane = Drain && bottomLane >= 0 && bottomLane < Lanes ? __mmask32{1} << bottomLane : 0;
+    const std::uint16_t *here[3], *below[3], *bottomRow[3];
+    for (int c = 0; c < 3; ++c) {
+        alignas(64) std::uint16_t column0[Lanes], column1[Lanes];
+        for (int q = 0; q < Lanes; ++q) {
+            const int y = r - q;
+            const bool inside = y >= 0 && y < m_height;
+            column0[q] = inside ? m_source.pixel(0, y)[c] : 0;
+            column1[q] = inside ? m_source.pixel(m_width - 1, y)[c] : 0;
+        }
+        s.border0[c] = _mm512_load_si512(column0);
+        s.border1[c] = _mm512_load_si512(column1);
+        s.before[c] = s.left[c] = s.left2[c] = s.output[c] = _mm512_setzero_si512();
+        here[c] = planar(m_rows[m_here], c);
+        below[c] = planar(m_rows[1 - m_here], c);
+        bottomRow[c] = m_bottom.data() + c * rowStride() + Pad;
+    }
+    const int y = r - last; // the row the last lane finishes
+    LaneVector* diagonals = m_diagonals.data();
+    for (int d0 = 0; d0 <= m_lastStep; d0 += Block) {
+        const bool edge = d0 < 2 * m_passes || d0 + Block > m_width - 1;
+        if (edge)
+            sweepBlock<true, Drain>(diagonals, d0, m_width, here, below, bottomRow, -2 * bottomLane,
+                                    m_collect, s);
+        else
+            sweepBlock<false, Drain>(diagonals, d0, m_width, here, below, bottomRow, -2 * bottomLane,
+                                     m_collect, s);
+        for (int c = 0; c < 3; ++c) // step d0 + k finished column d0 + k - 2 last
+            _mm512_storeu_si512(planar(m_output, c) + d0 - 2 * last, s.output[c]);
+    }
+    if (y < 1 || y > m_height - 2)
+        return;
+    interleave(planar(m_output, 0), planar(m_output, 1), planar(m_output, 2), out.row(y), 1, m_width - 1);
+    if (tone)
+        (*tone)(y);
+}
+
+PIXMORA_TARGET_AVX512 void LaneStage::run(const Bitmap& in, Bitmap& out, const Progress* before,
+                                          Progress& done, const ToneRows* tone) {
+    // Before the first sweep lane 0 stands on the top row.
+    putTopRow(0);
+    if (before)
+        before->waitFor(std::min(2, m_height - 1));
+    loadRow(in, 1, m_rows[0]);
+    m_here = 0;
+    const int sweeps = m_height - 2 + m_passes - 1;
+    for (int r = 1; r <= sweeps; ++r) {
+        // Row r + 1 for lane 0; while lane 0 is inside the picture the stage before must have finished it.
+        if (before && r + 1 <= m_height - 2)
+            before->waitFor(r + 2);
+        loadRow(in, r + 1, m_rows[1 - m_here]);
+        if (r >= m_height - 1)
+            sweep<true>(r, out, tone);
+        else
+            sweep<false>(r, out, tone);
+        if (r < m_passes)
+            putTopRow(r);
+        const int finished = r - (m_passes - 1);
+        if (finished >= 1)
+            done.publish(std::min(finished + 1, m_height - 1));
+        m_here = 1 - m_here;
+    }
+    done.publish(m_height - 1);
+}
+PIXMORA_VECTOR_CODE_END
+#endif
+
+} // namespace
+
+void antiAlias(const Bitmap& source, Bitmap& result, int passes, const ToneRows* tone) {
+    const int width = source.width(), height = source.height();
+    auto copyRow = [&](int y) {
+        std::memcpy(result.row(y), source.row(y), source.rowBytes());
+        if (tone)
+            (*tone)(y);
+    };
+    if (width < 3 || height < 3 || passes <= 0) {
+        for (int y = 0; y < height; ++y)
+            copyRow(y);
+        return;
+    }
+#if PIXMORA_X86
+    if (kernelLevel() >= KernelLevel::Avx512) {
+        // The stages write every inner pixel; the border is the source's.
+        copyRow(0);
+        copyRow(height - 1);
+        for (int y = 1; y < height - 1; ++y) {
+            std::memcpy(result.pixel(0, y), source.pixel(0, y), 3);
+            std::memcpy(result.pixel(width - 1, y), source.pixel(width - 1, y), 3);
+        }
+        const PipelineStages stages(passes, Lanes, static_cast<long long>(width) * height);
+        std::vector<Progress> progress(static_cast<std::size_t>(stages.count));
+        std::vector<std::unique_ptr<LaneStage>> lanes;
+        for (int stage = 0; stage < stages.count; ++stage)
+            lanes.push_back(std::make_unique<LaneStage>(source, stages.size(stage)));
+        runParts(stages.threads, [&](int part, int parts) {
+            for (int stage = part; stage < stages.count; stage += parts)
+                lanes[stage]->run(stage == 0 ? source : result, result,
+                                  stage > 0 ? &progress[stage - 1] : nullptr, progress[stage],
+                                  stage == stages.count - 1 ? tone : nullptr);
+        });
+        return;
+    }
+#endif
+    for (int y = 0; y < height; ++y)
+        std::memcpy(result.row(y), source.row(y), source.rowBytes());
+    if (tone) {
+        (*tone)(0);
+        (*tone)(height - 1);
+    }
+    antiAliasByRows(result, passes, tone);
+}
+
+} // namespace pixmora
