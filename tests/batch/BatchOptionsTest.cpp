@@ -97,6 +97,17 @@ TEST(BatchOptions, MaxMegapixels) {
     EXPECT_THAT(usageError({"--max-megapixels", "1.5", "a", "b.jpg"}), HasSubstr("expected a whole number"));
 }
 
+TEST(BatchOptions, Jobs) {
+    EXPECT_EQ(parse({"a", "b.jpg"}).jobs, 0);
+    EXPECT_EQ(parse({"--jobs", "3", "--out-dir", "o", "a"}).jobs, 3);
+    EXPECT_EQ(parse({"--jobs=1", "a", "b.jpg"}).jobs, 1);
+    for (const char* bad : {"0", "-2"})
+        EXPECT_EQ(usageError({"--jobs", bad, "a", "b.jpg"}),
+                  "invalid value \"" + std::string(bad) + "\" for --jobs: expected 1 or more");
+    EXPECT_THAT(usageError({"--jobs", "two", "a", "b.jpg"}), HasSubstr("expected a whole number"));
+    EXPECT_THAT(usageError({"a", "b.jpg", "--jobs"}), HasSubstr("--jobs needs a value"));
+}
+
 TEST(BatchOptions, DoubleDashHelpAndVersion) {
     const Command c = parse({"--invert", "--", "-in.bmp", "--out.png"});
     EXPECT_EQ(c.inputs, QStringList{"-in.bmp"});

@@ -14,6 +14,7 @@
 
 #include <fcntl.h>
 #include <functional>
+#include <map>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -196,6 +197,76 @@ TEST(BatchTool, SeveralInputsOneFailing) {
     EXPECT_EQ(readBytes(out + "/rose.bmp"), bmpBytes(expected[0], dir));
     EXPECT_EQ(readBytes(out + "/logo.bmp"), bmpBytes(expected[1], dir));
     EXPECT_EQ(QDir(out).entryList(QDir::Files | QDir::Hidden), (QStringList{"logo.bmp", "rose.bmp"}));
+}
+
+// Several pictures at once: the same files, the same noise sequence and the same lines in the same order
+// as one at a time, whatever the number of jobs, with failing files among them (a damaged one, and two
+// whose output an earlier input has written).
+TEST(BatchTool, JobsChangeNothingButTheTime) {
+    ScratchDir dir;
+    const QString damaged = dir.path(QStringLiteral("damaged.jpg"));
+    {
+        const QByteArray whole = readBytes(sample("logo.jpg"));
+        QFile cut(damaged);
+        ASSERT_TRUE(cut.open(QIODevice::WriteOnly));
+        cut.write(whole.left(whole.size() / 2));
+    }
+    const QStringList inputs{sample("rose.bmp"),      sample("logo.jpg"), damaged,
+                             sample("logo-gray.jpg"), sample("rose.gif"), sample("logo-progressive.jpg"),
+                             sample("logo.png")};
+    const QStringList written{inputs[0], inputs[1], inputs[3], inputs[5]};
+    const std::map<int, QString> failures{{2, QStringLiteral("pixmora-batch: Damaged JPEG")},
+                                          {4, QStringLiteral("pixmora-batch: refusing to overwrite")},
+                                          {6, QStringLiteral("pixmora-batch: refusing to overwrite")}};
+    struct Case {
+        QStringList options;
+        Writes writes;
+    };
+    const std::vector<Case> cases{
+        {{"--color-noise", "70", "--mosaic", "3"},
+         [](OrImageEngine& e) {
+             e.setPicColorNoise(70);
+             e.setPicMosaic(3);
+         }},
+        {{"--brightness", "20", "--mono-noise", "40"},
+         [](OrImageEngine& e) {
+             e.setPicBrightness(20);
+             e.setPicMonoNoise(40);
+         }},
+    };
+    for (const Case& c : cases) {
+        const auto expected = engineResults(c.writes, written);
+        QString firstLines;
+        for (const char* jobs : {"1", "2", "3"}) {
+            SCOPED_TRACE(c.options.join(' ').toStdString() + " --jobs " + jobs);
+            const QString out = dir.path(QStringLiteral("out") + QLatin1String(jobs));
+            const ToolRun r = runTool(
+                c.options + QStringList{"--jobs", jobs, "--format", "bmp", "--out-dir", out} + inputs);
+            EXPECT_EQ(r.exitCode, 1);
+            for (int i = 0; i < written.size(); ++i)
+                EXPECT_EQ(readBytes(out + "/" + QFileInfo(written[i]).completeBaseName() + ".bmp"),
+                          bmpBytes(expected[static_cast<std::size_t>(i)], dir))
+                    << written[i].toStdString();
+            EXPECT_FALSE(QFileInfo::exists(out + "/damaged.bmp"));
+
+            // The lines in input order: each picture's line, the failure right after its own.
+            const QString text = QString::fromStdString(r.err).replace(out, QStringLiteral("OUT"));
+            const QStringList lines = text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+            ASSERT_EQ(lines.size(), 11) << r.err;
+            for (int k = 0, line = 0; k < inputs.size(); ++k, ++line) {
+                EXPECT_EQ(lines[line], QStringLiteral("[%1/7] %2 -> OUT/%3.bmp")
+                                           .arg(k + 1)
+                                           .arg(inputs[k], QFileInfo(inputs[k]).completeBaseName()));
+                if (failures.count(k)) {
+                    EXPECT_TRUE(lines[++line].startsWith(failures.at(k))) << lines[line].toStdString();
+                }
+            }
+            EXPECT_EQ(lines[10], QStringLiteral("pixmora-batch: 3 of 7 pictures failed"));
+            if (firstLines.isEmpty())
+                firstLines = text;
+            EXPECT_EQ(text, firstLines);
+        }
+    }
 }
 
 TEST(BatchTool, OutDirNamesAndFormats) {
