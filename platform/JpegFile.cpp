@@ -175,14 +175,20 @@ Bitmap readJpeg(const Source& source) {
     const bool decoded = d.run([&] {
         jpeg_start_decompress(&cinfo);
         while (cinfo.output_scanline < cinfo.output_height) {
-            std::uint8_t* target = bitmap.row(static_cast<int>(cinfo.output_scanline));
             if (cmyk) {
+                std::uint8_t* target = bitmap.row(static_cast<int>(cinfo.output_scanline));
                 JSAMPROW row = cmykRow.data();
                 jpeg_read_scanlines(&cinfo, &row, 1);
                 cmykRowToBgr(cmykRow.data(), target, cinfo.output_width, cinfo.saw_Adobe_marker);
             } else {
-                JSAMPROW row = target;
-                jpeg_read_scanlines(&cinfo, &row, 1);
+                // Several rows at a time, as many as the decoder's upsampling makes at once: it then writes
+                // them straight into the bitmap instead of through a row of its own.
+                JSAMPROW rows[16];
+                const auto first = static_cast<int>(cinfo.output_scanline);
+                const int count = std::min<int>(16, static_cast<int>(cinfo.output_height) - first);
+                for (int i = 0; i < count; ++i)
+                    rows[i] = bitmap.row(first + i);
+                jpeg_read_scanlines(&cinfo, rows, static_cast<JDIMENSION>(count));
             }
         }
         jpeg_finish_decompress(&cinfo);
