@@ -16,7 +16,7 @@ public:
     // A black bitmap of the given size. Throws std::length_error for sizes the program does not handle,
     // std::bad_alloc when the memory is not there. The pixels come from the system as untouched zero
     // pages, so a row costs memory only once it is written: a decoder that stops early has paid only
-    // for the rows it delivered.
+    // for the rows it delivered. Large pictures are mapped in huge pages where the system offers them.
     Bitmap(int width, int height);
     Bitmap(const Bitmap& other);
     Bitmap(Bitmap&& other) noexcept;
@@ -48,14 +48,19 @@ public:
 
 private:
     struct Release {
+        constexpr Release() noexcept : mapped(0) {}
+        constexpr explicit Release(std::size_t length) noexcept : mapped(length) {}
         void operator()(std::uint8_t* p) const noexcept;
+        std::size_t mapped; // the length of a buffer mapped from the system, 0 for one from the heap
     };
+    using Buffer = std::unique_ptr<std::uint8_t, Release>;
+    static Buffer allocate(std::size_t bytes);
 
     int m_width = 0;
     int m_height = 0;
     std::ptrdiff_t m_stride = 0;
     std::size_t m_bytes = 0;
-    std::unique_ptr<std::uint8_t, Release> m_data;
+    Buffer m_data;
 };
 
 } // namespace pixmora
