@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -49,6 +50,9 @@ long long peakMemory(const std::vector<std::string>& command, bool tree) {
         for (const std::string& arg : command)
             argv.push_back(const_cast<char*>(arg.c_str()));
         argv.push_back(nullptr);
+        // The tool's progress lines would only get in the way of the table.
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, 2);
         execv(argv[0], argv.data());
         _exit(127);
     }
