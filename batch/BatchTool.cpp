@@ -8,11 +8,22 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "Effects.h"
+#include "Threads.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdint>
 #include <cstring>
 #include <new>
+#include <poll.h>
 #include <set>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <utility>
+#include <vector>
 
 namespace pixmora::batch {
 
@@ -21,10 +32,6 @@ namespace {
 // The effect options are the effects' own batch names: a switch takes no value, every other one a number.
 const EffectDescription* findEffect(const QString& option) {
     return effectByBatchOption(option.toStdString());
-}
-
-QString quoted(const QString& text) {
-    return QLatin1Char('"') + text + QLatin1Char('"');
 }
 
 // A decimal integer in the 32-bit range: an optional sign and digits, nothing else.
@@ -59,17 +66,16 @@ QString normalisedFormat(const QString& text) {
 }
 
 // The ending an output of this input takes by default: the input's own format, told by its content,
-// where it can be written.
+// where it can be written. Anything else, and a file that cannot be read (its load will say why), gets png.
 QString ownFormat(const QString& input) {
-    QFile file(input);
-    if (!QFileInfo(input).isFile() || !file.open(QIODevice::ReadOnly))
-        return QStringLiteral("png"); // the load will say what is wrong with it
-    const QByteArray start = file.read(8);
-    if (start.startsWith("\xFF\xD8\xFF"))
+    switch (QFileInfo(input).isFile() ? formatOfFile(input) : PictureFormat::Unknown) {
+    case PictureFormat::Jpeg:
         return QStringLiteral("jpg");
-    if (start.startsWith("BM"))
+    case PictureFormat::Bmp:
         return QStringLiteral("bmp");
-    return QStringLiteral("png");
+    default:
+        return QStringLiteral("png");
+    }
 }
 
 QString baseName(const QString& path) {
@@ -153,6 +159,20 @@ Command parseCommandLine(const QStringList& arguments) {
                 throw UsageError(
                     QStringLiteral("invalid value %1 for --quality: expected 1 to 100").arg(quoted(text)));
             c.quality = q;
+        } else if (name == QLatin1String("max-megapixels")) {
+            const QString text = value();
+            const int megapixels = parseInteger(text, name);
+            if (megapixels < 1)
+                throw UsageError(QStringLiteral("invalid value %1 for --max-megapixels: expected 1 or more")
+                                     .arg(quoted(text)));
+            c.maxPixels = megapixels * 1'000'000LL;
+        } else if (name == QLatin1String("jobs")) {
+            const QString text = value();
+            const int jobs = parseInteger(text, name);
+            if (jobs < 1)
+                throw UsageError(
+                    QStringLiteral("invalid value %1 for --jobs: expected 1 or more").arg(quoted(text)));
+            c.jobs = jobs;
         } else if (name == QLatin1String("out-dir")) {
             c.outDir = value();
             if (c.outDir.isEmpty())
@@ -220,8 +240,14 @@ Switches, each turning its effect on:
 
 Other options:
   --quality N      JPEG quality, 1 to 100 (default 80)
+  --max-megapixels N
+                   refuse pictures of more than N million pixels; without it
+                   a picture is refused when editing it would take more than
+                   half of the memory this machine has available
   --out-dir DIR    write each INPUT into the folder DIR (created if needed),
                    under the input's base name
+  --jobs N         work on up to N pictures at once (default: one per core);
+                   the outputs and messages are the same whatever N
   --format F       with --out-dir: bmp, jpg or png (default: the input's own
                    format when it is BMP, JPEG or PNG, else png)
   --help           show this text
@@ -252,64 +278,394 @@ QString versionText() {
     return QStringLiteral("pixmora-batch (Pixmora) %1\n").arg(QStringLiteral(PIXMORA_VERSION));
 }
 
+namespace {
+
+// One input and where it goes.
+struct Job {
+    QString input;
+    QString output;
+    PictureFormat format = PictureFormat::Png;
+    QString outputKey; // the same for two jobs that write the same file
+};
+
+// What the jobs share: the inputs' identities, the outputs already written, and the noise generator's
+// draws per pixel of a picture (a picture's layer draws that many for each of its pixels; -1 when the
+// writes draw in some other way, and the pictures must then run one at a time).
+struct Shared {
+    const Command& command;
+    std::set<FileId> inputIds;
+    std::set<FileId> written;
+    long long drawsPerPixel = 0;
+};
+
+// Hands out the generator state a picture draws from, once its own reading has succeeded or failed: the
+// state after the pictures before it, which depends only on which of them were read and on their sizes.
+class NoiseStart {
+public:
+    virtual ~NoiseStart() = default;
+    virtual std::uint32_t startFor(bool read, int width, int height) = 0;
+};
+
+std::uint32_t stateAfter(std::uint32_t start, const Shared& shared, bool read, int width, int height) {
+    if (!read || shared.drawsPerPixel <= 0)
+        return start;
+    const auto pixels = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
+    return NoiseGenerator::advance(start, pixels * static_cast<std::uint64_t>(shared.drawsPerPixel));
+}
+
+// The draws per pixel of the noise the writes turn on, found on a one-pixel picture and checked on a
+// larger one; the generator is left as it was.
+long long noiseDrawsPerPixel(const Command& command) {
+    const std::uint32_t before = NoiseGenerator::state();
+    auto drawsFor = [&](int width, int height) -> long long {
+        OrImageEngine probe;
+        for (const EffectWrite& write : command.writes)
+            applyWrite(probe, write);
+        NoiseGenerator::setState(0);
+        probe.setPictureOriginal(Bitmap(width, height));
+        const std::uint32_t after = NoiseGenerator::state();
+        for (long long draws = 0; draws <= 64; ++draws)
+            if (NoiseGenerator::advance(0, static_cast<std::uint64_t>(draws)) == after)
+                return draws;
+        return -1;
+    };
+    const long long one = drawsFor(1, 1);
+    const long long six = drawsFor(3, 2);
+    NoiseGenerator::setState(before);
+    return one >= 0 && six == 6 * one ? one : -1;
+}
+
+// One picture: read, rendered by a component of its own with the command's writes, written. Its lines
+// go to `messages`. Returns whether the output was written.
+bool runJob(const Shared& shared, const Job& job, qsizetype k, qsizetype count, NoiseStart& noise,
+            std::FILE* messages) {
+    const Command& command = shared.command;
+    if (command.outDirMode)
+        std::fprintf(messages, "[%lld/%lld] %s -> %s\n", static_cast<long long>(k + 1),
+                     static_cast<long long>(count), job.input.toUtf8().constData(),
+                     job.output.toUtf8().constData());
+    bool read = false;
+    Bitmap picture;
+    auto fail = [&](auto&& body) {
+        try {
+            body();
+            return true;
+        } catch (const Error& e) {
+            report(messages, e.message());
+        } catch (const std::bad_alloc&) {
+            report(messages, QStringLiteral("Not enough memory for the picture %1").arg(quoted(job.input)));
+        } catch (const std::exception& e) {
+            report(messages, QStringLiteral("%1: %2").arg(quoted(job.input), QString::fromUtf8(e.what())));
+        }
+        return false;
+    };
+    fail([&] {
+        const QString folder = QFileInfo(job.output).path();
+        if (!QFileInfo(folder).isDir())
+            throw Error(QStringLiteral("Folder not found: %1").arg(quoted(folder)));
+        FileId outputId;
+        if (fileId(job.output, outputId)) {
+            if (shared.inputIds.count(outputId))
+                throw Error(
+                    QStringLiteral("refusing to overwrite the input file %1").arg(quoted(job.output)));
+            if (shared.written.count(outputId))
+                throw Error(QStringLiteral("refusing to overwrite %1, written from an earlier input")
+                                .arg(quoted(job.output)));
+        }
+        picture = loadPicture(job.input, {command.maxPixels});
+        read = true;
+    });
+    const std::uint32_t start = noise.startFor(read, picture.width(), picture.height());
+    if (!read)
+        return false;
+    return fail([&] {
+        NoiseGenerator::setState(start);
+        OrImageEngine engine;
+        for (const EffectWrite& write : command.writes)
+            applyWrite(engine, write);
+        engine.setPictureOriginal(std::move(picture));
+        savePicture(engine.PictureShown().bitmap(), job.output, job.format, command.quality);
+    });
+}
+
+// One picture after the other, in this process.
+int runInTurn(Shared& shared, const std::vector<Job>& jobs, std::FILE* messages) {
+    struct InTurn : NoiseStart {
+        const Shared& shared;
+        std::uint32_t state;
+        InTurn(const Shared& s, std::uint32_t first) : shared(s), state(first) {}
+        std::uint32_t startFor(bool read, int width, int height) override {
+            const std::uint32_t start = state;
+            state = stateAfter(start, shared, read, width, height);
+            return start;
+        }
+    } noise(shared, NoiseGenerator::state());
+    int failures = 0;
+    const auto count = static_cast<qsizetype>(jobs.size());
+    for (qsizetype k = 0; k < count; ++k) {
+        const bool ok = runJob(shared, jobs[static_cast<std::size_t>(k)], k, count, noise, messages);
+        // A picture that failed half-way has drawn what its size says, as if it had not failed, so the
+        // pictures after it see the same sequence however the work is shared out.
+        if (shared.drawsPerPixel >= 0)
+            NoiseGenerator::setState(noise.state);
+        FileId id;
+        if (ok && fileId(jobs[static_cast<std::size_t>(k)].output, id))
+            shared.written.insert(id);
+        failures += ok ? 0 : 1;
+    }
+    return failures;
+}
+
+bool writeAll(int fd, const void* data, std::size_t size) {
+    const auto* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::write(fd, bytes, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        bytes += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool readAll(int fd, void* data, std::size_t size) {
+    auto* bytes = static_cast<char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::read(fd, bytes, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        bytes += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// What a worker tells the tool once it has read its picture (or failed to).
+struct ReadReport {
+    std::int32_t read;
+    std::int32_t width;
+    std::int32_t height;
+};
+
+// A worker process for one picture; the tool hands it its generator start state through a pipe and
+// collects its lines and outcome.
+struct Worker {
+    qsizetype k = 0;
+    pid_t pid = -1;
+    int toWorker = -1;
+    int fromWorker = -1;
+    QByteArray received;
+    bool running = false;
+    bool done = false;
+    bool ok = false;
+};
+
+// Several pictures at once, each in a process of its own (the noise generator is one per process), with
+// the engine's threads shared out between them. Lines come out in input order.
+int runAtOnce(Shared& shared, const std::vector<Job>& jobs, int parallel, std::FILE* messages) {
+    const auto count = static_cast<qsizetype>(jobs.size());
+    const int engineThreads = std::max(1, threadCount() / parallel);
+    // A worker that stops early must not take the tool down with it when its state is handed over.
+    std::signal(SIGPIPE, SIG_IGN);
+    std::vector<Worker> workers(static_cast<std::size_t>(count));
+    // The chain of generator states: known up to the first picture whose reading is still going on.
+    std::vector<ReadReport> reports(static_cast<std::size_t>(count));
+    std::vector<bool> reported(static_cast<std::size_t>(count), false);
+    qsizetype chained = 0, started = 0, printed = 0;
+    std::uint32_t state = NoiseGenerator::state();
+    int running = 0, failures = 0;
+
+    auto startWorker = [&](qsizetype k) {
+        Worker& w = workers[static_cast<std::size_t>(k)];
+        int down[2], up[2];
+        if (::pipe(down) != 0 || ::pipe(up) != 0)
+            throw std::runtime_error(std::strerror(errno));
+        std::fflush(nullptr);
+        w.k = k;
+        w.pid = ::fork();
+        if (w.pid < 0)
+            throw std::runtime_error(std::strerror(errno));
+        if (w.pid == 0) {
+            ::close(down[1]);
+            ::close(up[0]);
+            for (const Worker& other : workers) {
+                if (other.running) {
+                    ::close(other.toWorker);
+                    ::close(other.fromWorker);
+                }
+            }
+            setThreadCount(engineThreads);
+            char* text = nullptr;
+            std::size_t size = 0;
+            std::FILE* lines = ::open_memstream(&text, &size);
+            struct Piped : NoiseStart {
+                int in, out;
+                std::uint32_t startFor(bool read, int width, int height) override {
+                    const ReadReport r{read ? 1 : 0, width, height};
+                    std::uint32_t start = 0;
+                    if (!writeAll(out, &r, sizeof r) || (read && !readAll(in, &start, sizeof start)))
+                        ::_exit(3);
+                    return start;
+                }
+            } noise;
+            noise.in = down[0];
+            noise.out = up[1];
+            const bool ok =
+                runJob(shared, jobs[static_cast<std::size_t>(k)], k, count, noise, lines ? lines : messages);
+            if (lines) {
+                std::fclose(lines);
+                writeAll(up[1], text, size);
+            }
+            std::fflush(nullptr);
+            ::_exit(ok ? 0 : 1);
+        }
+        ::close(down[0]);
+        ::close(up[1]);
+        w.toWorker = down[1];
+        w.fromWorker = up[0];
+        w.running = true;
+        ++running;
+    };
+
+    // A later picture with the same output waits for the earlier one: whether it may write depends on it.
+    auto mayStart = [&](qsizetype k) {
+        for (qsizetype j = printed; j < k; ++j)
+            if (!workers[static_cast<std::size_t>(j)].done &&
+                jobs[static_cast<std::size_t>(j)].outputKey == jobs[static_cast<std::size_t>(k)].outputKey)
+                return false;
+        return true;
+    };
+
+    while (printed < count) {
+        while (started < count && running < parallel && mayStart(started)) {
+            // The outputs written so far are known to the worker from here on.
+            startWorker(started++);
+        }
+        // Hand out the start states that have become known.
+        while (chained < count && reported[static_cast<std::size_t>(chained)]) {
+            const ReadReport& r = reports[static_cast<std::size_t>(chained)];
+            Worker& w = workers[static_cast<std::size_t>(chained)];
+            if (r.read && w.toWorker >= 0)
+                writeAll(w.toWorker, &state, sizeof state);
+            state = stateAfter(state, shared, r.read != 0, r.width, r.height);
+            ++chained;
+        }
+        // Print, in input order, every picture that is done.
+        while (printed < count && workers[static_cast<std::size_t>(printed)].done) {
+            const Worker& w = workers[static_cast<std::size_t>(printed)];
+            std::fwrite(w.received.constData(), 1, static_cast<std::size_t>(w.received.size()), messages);
+            std::fflush(messages);
+            failures += w.ok ? 0 : 1;
+            ++printed;
+        }
+        if (printed >= count)
+            break;
+
+        std::vector<pollfd> waiting;
+        for (const Worker& w : workers)
+            if (w.running)
+                waiting.push_back({w.fromWorker, POLLIN, 0});
+        if (waiting.empty())
+            continue;
+        if (::poll(waiting.data(), waiting.size(), -1) < 0 && errno != EINTR)
+            throw std::runtime_error(std::strerror(errno));
+        for (const pollfd& p : waiting) {
+            if (!(p.revents & (POLLIN | POLLHUP | POLLERR)))
+                continue;
+            Worker& w = *std::find_if(workers.begin(), workers.end(),
+                                      [&](const Worker& x) { return x.running && x.fromWorker == p.fd; });
+            char buffer[4096];
+            const ssize_t n = ::read(w.fromWorker, buffer, sizeof buffer);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n > 0) {
+                w.received.append(buffer, n);
+                const auto index = static_cast<std::size_t>(w.k);
+                if (!reported[index] && w.received.size() >= static_cast<qsizetype>(sizeof(ReadReport))) {
+                    std::memcpy(&reports[index], w.received.constData(), sizeof(ReadReport));
+                    w.received.remove(0, sizeof(ReadReport));
+                    reported[index] = true;
+                }
+                continue;
+            }
+            // The worker is through.
+            ::close(w.fromWorker);
+            ::close(w.toWorker);
+            w.toWorker = w.fromWorker = -1;
+            int status = 0;
+            while (::waitpid(w.pid, &status, 0) < 0 && errno == EINTR) {
+            }
+            w.running = false;
+            --running;
+            w.done = true;
+            w.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+            const auto index = static_cast<std::size_t>(w.k);
+            if (!reported[index]) {
+                reports[index] = {0, 0, 0};
+                reported[index] = true;
+            }
+            if (!(WIFEXITED(status) && (WEXITSTATUS(status) == 0 || WEXITSTATUS(status) == 1))) {
+                const QString line =
+                    QStringLiteral("pixmora-batch: %1: the work on it stopped (%2)\n")
+                        .arg(quoted(jobs[index].input),
+                             WIFSIGNALED(status) ? QStringLiteral("signal %1").arg(WTERMSIG(status))
+                                                 : QStringLiteral("status %1").arg(WEXITSTATUS(status)));
+                w.received.append(line.toUtf8());
+            }
+            FileId id;
+            if (w.ok && fileId(jobs[index].output, id))
+                shared.written.insert(id);
+        }
+    }
+    NoiseGenerator::setState(state);
+    return failures;
+}
+
+// The same string for two names of one output file: its folder's real path and its name.
+QString outputKey(const QString& output) {
+    const QFileInfo info(output);
+    const QString folder = QFileInfo(info.path()).canonicalFilePath();
+    return (folder.isEmpty() ? info.absolutePath() : folder) + QLatin1Char('/') + info.fileName();
+}
+
+} // namespace
+
 int runCommand(const Command& command, std::FILE* messages) {
     if (command.outDirMode && !QDir().mkpath(command.outDir)) {
         report(messages, QStringLiteral("cannot create the output folder %1").arg(quoted(command.outDir)));
         return ExitFileFailed;
     }
 
+    Shared shared{command, {}, {}, 0};
     // Every input's identity, to refuse any output that would replace one of them.
-    std::set<FileId> inputIds;
     for (const QString& input : command.inputs) {
         FileId id;
         if (fileId(input, id))
-            inputIds.insert(id);
+            shared.inputIds.insert(id);
     }
 
-    OrImageEngine engine;
-    for (const EffectWrite& write : command.writes)
-        applyWrite(engine, write);
-
-    const qsizetype count = command.inputs.size();
-    int failures = 0;
-    std::set<FileId> written;
-    for (qsizetype k = 0; k < count; ++k) {
-        const QString& input = command.inputs[k];
-        QString output = command.output;
-        PictureFormat format = formatForFileName(output);
+    std::vector<Job> jobs;
+    for (const QString& input : command.inputs) {
+        Job job{input, command.output, formatForFileName(command.output), {}};
         if (command.outDirMode) {
             const QString ending = command.format.isEmpty() ? ownFormat(input) : command.format;
-            output = QDir(command.outDir).filePath(baseName(input) + QLatin1Char('.') + ending);
-            format = formatOf(ending);
-            std::fprintf(messages, "[%lld/%lld] %s -> %s\n", static_cast<long long>(k + 1),
-                         static_cast<long long>(count), input.toUtf8().constData(),
-                         output.toUtf8().constData());
+            job.output = QDir(command.outDir).filePath(baseName(input) + QLatin1Char('.') + ending);
+            job.format = formatOf(ending);
         }
-        try {
-            FileId outputId;
-            if (fileId(output, outputId)) {
-                if (inputIds.count(outputId))
-                    throw Error(
-                        QStringLiteral("refusing to overwrite the input file %1").arg(quoted(output)));
-                if (written.count(outputId))
-                    throw Error(QStringLiteral("refusing to overwrite %1, written from an earlier input")
-                                    .arg(quoted(output)));
-            }
-            engine.setPictureOriginal(loadPicture(input));
-            savePicture(engine.PictureShown().bitmap(), output, format, command.quality);
-            if (fileId(output, outputId))
-                written.insert(outputId);
-        } catch (const Error& e) {
-            report(messages, e.message());
-            ++failures;
-        } catch (const std::bad_alloc&) {
-            report(messages, QStringLiteral("Not enough memory for the picture %1").arg(quoted(input)));
-            ++failures;
-        } catch (const std::exception& e) {
-            report(messages, QStringLiteral("%1: %2").arg(quoted(input), QString::fromUtf8(e.what())));
-            ++failures;
-        }
+        job.outputKey = outputKey(job.output);
+        jobs.push_back(std::move(job));
     }
+
+    const auto count = static_cast<qsizetype>(jobs.size());
+    shared.drawsPerPixel = noiseDrawsPerPixel(command);
+    const long long wanted = command.jobs > 0 ? command.jobs : threadCount();
+    const int parallel = shared.drawsPerPixel < 0 ? 1 : static_cast<int>(std::min<long long>(wanted, count));
+    const int failures =
+        parallel > 1 ? runAtOnce(shared, jobs, parallel, messages) : runInTurn(shared, jobs, messages);
     if (failures > 0 && count > 1)
         report(messages, QStringLiteral("%1 of %2 pictures failed").arg(failures).arg(count));
     return failures > 0 ? ExitFileFailed : ExitOk;

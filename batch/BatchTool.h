@@ -25,6 +25,8 @@ struct Command {
     Action action = Action::Run;
     std::vector<EffectWrite> writes; // in command-line order
     int quality = 80;
+    long long maxPixels = 0; // --max-megapixels; 0: as the machine's memory allows
+    int jobs = 0;            // --jobs: pictures worked on at once; 0: one per core
     bool outDirMode = false;
     QString outDir;
     QString format; // with --out-dir: "bmp", "jpg", "png", or empty for the input's own format

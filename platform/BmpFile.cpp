@@ -57,8 +57,8 @@ struct Channel {
 
 class BmpReader {
 public:
-    BmpReader(std::FILE* file, long long fileSize, const QString& path)
-        : m_file(file), m_fileSize(fileSize), m_path(path) {}
+    explicit BmpReader(const Source& source)
+        : m_file(source.file), m_fileSize(source.size), m_path(source.path), m_limits(source.limits) {}
 
     Bitmap read() {
         readHeaders();
@@ -80,8 +80,7 @@ private:
     // A read that the checks said would succeed failed after all: the file changed or the disk failed.
     [[noreturn]] void readFailed() const {
         if (std::ferror(m_file) && errno != 0)
-            throw Error(QStringLiteral("%1: %2").arg(InOutError::textFor(InOutError::codeForErrno(errno)),
-                                                     quoted(m_path)));
+            throw fileError(errno, m_path);
         damaged(QStringLiteral("the file ends early"));
     }
 
@@ -147,7 +146,7 @@ private:
             damaged(QStringLiteral("its width is %1 pixels").arg(m_width));
         if (m_height == 0)
             damaged(QStringLiteral("its height is 0 pixels"));
-        checkPictureSize(m_width, m_height, m_path);
+        checkPictureSize(m_width, m_height, m_path, m_limits);
         m_bitCount = static_cast<int>(bitCount);
 
         // The bit masks of a 40-byte header follow it; the larger headers hold them.
@@ -352,6 +351,7 @@ private:
     std::FILE* m_file;
     long long m_fileSize;
     QString m_path;
+    PictureLimits m_limits;
 
     long long m_width = 0;
     long long m_height = 0;
@@ -366,8 +366,8 @@ private:
 
 } // namespace
 
-Bitmap readBmp(std::FILE* file, long long fileSize, const QString& path) {
-    return BmpReader(file, fileSize, path).read();
+Bitmap readBmp(const Source& source) {
+    return BmpReader(source).read();
 }
 
 } // namespace pixmora::codecs

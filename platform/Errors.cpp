@@ -58,4 +58,13 @@ void InOutError::raiseFromErrno() {
     throw InOutError(codeForErrno(errno));
 }
 
+QString quoted(const QString& text) {
+    return QLatin1Char('"') + text + QLatin1Char('"');
+}
+
+Error fileError(int err, const QString& path) {
+    return Error(
+        QStringLiteral("%1: %2").arg(InOutError::textFor(InOutError::codeForErrno(err)), quoted(path)));
+}
+
 } // namespace pixmora

@@ -31,4 +31,10 @@ private:
     int m_code;
 };
 
+// A file name or other text as messages show it, in double quotes.
+QString quoted(const QString& text);
+
+// The file error for a C errno value, naming the file: `Disk full: "<path>"`.
+Error fileError(int err, const QString& path);
+
 } // namespace pixmora

@@ -2,10 +2,10 @@
 
 #include "Errors.h"
 #include "PictureCodecs.h"
-
 #include "SafeFile.h"
-#include <cerrno>
 
+#include <algorithm>
+#include <climits>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -26,6 +26,10 @@ struct JpegErrors {
     std::jmp_buf jump;
     char message[JMSG_LENGTH_MAX];
     int code;
+    // Whether the file may end without its end marker once all its data is there (see onMessage).
+    bool endMayBeMissing;
+    bool sawEnd;
+    char endMessage[JMSG_LENGTH_MAX];
 };
 static_assert(std::is_standard_layout_v<JpegErrors>);
 
@@ -36,11 +40,32 @@ static_assert(std::is_standard_layout_v<JpegErrors>);
     std::longjmp(errors->jump, 1);
 }
 
+// A file whose data stops before the last row is damaged, whether it stops at the end of the file or
+// at a marker: libjpeg would only warn and decode the rest as grey. The decoder says "hit marker" when
+// data it needed was not there, so that is where decoding stops. The end of the file alone proves
+// nothing in a single-scan Huffman picture (the decoder reads ahead; a file may lack only its end
+// marker), so it waits there for that sign; in other pictures a later scan may be missing, so the end of
+// the file stops them at once. Every other warning (stray bytes, unknown markers) leaves a usable picture.
 void onMessage(j_common_ptr cinfo, int level) {
-    // A file that ends early decodes into grey rows with only a warning: that is a damaged picture too.
-    // Every other warning (stray bytes, a bad Huffman code in one block) leaves a usable picture.
-    if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF)
+    if (level >= 0)
+        return;
+    auto* errors = reinterpret_cast<JpegErrors*>(cinfo->err);
+    const int code = cinfo->err->msg_code;
+    if (code == JWRN_JPEG_EOF && errors->endMayBeMissing && !errors->sawEnd) {
+        errors->sawEnd = true;
+        (*cinfo->err->format_message)(cinfo, errors->endMessage);
+        return;
+    }
+    if (code == JWRN_JPEG_EOF)
         jumpBack(cinfo);
+    if (code == JWRN_HIT_MARKER) {
+        (*cinfo->err->format_message)(cinfo, errors->message);
+        // The end of the file is what the decoder ran into: say so.
+        if (errors->sawEnd)
+            std::memcpy(errors->message, errors->endMessage, sizeof errors->message);
+        errors->code = code;
+        std::longjmp(errors->jump, 1);
+    }
 }
 
 void quiet(j_common_ptr) {}
@@ -52,47 +77,32 @@ void initErrors(JpegErrors& errors) {
     errors.manager.output_message = quiet;
     errors.message[0] = '\0';
     errors.code = 0;
+    errors.endMayBeMissing = false;
+    errors.sawEnd = false;
 }
 
-// setjmp must not sit in a frame that longjmp would leave holding live C++ objects, so every libjpeg call
-// runs inside this frame and the step it calls, and those hold none.
-bool runGuarded(JpegErrors& errors, void (*step)(void*), void* context) {
-    if (setjmp(errors.jump) != 0)
-        return false;
-    step(context);
-    return true;
-}
-
-template <typename Step> bool guarded(JpegErrors& errors, Step&& step) {
-    return runGuarded(
-        errors, [](void* context) { (*static_cast<std::remove_reference_t<Step>*>(context))(); }, &step);
-}
-
-struct Decompressor {
-    jpeg_decompress_struct cinfo{};
+// A libjpeg object with our error handling; destroying it is safe also when creating it failed half-way
+// (libjpeg frees only what its memory manager holds).
+template <typename Struct, void (*destroy)(Struct*)> struct JpegObject {
+    Struct cinfo{};
     JpegErrors errors;
-    Decompressor() {
+    JpegObject() {
         initErrors(errors);
         cinfo.err = &errors.manager;
     }
-    // Safe also when creating failed half-way: libjpeg frees only what its memory manager holds.
-    ~Decompressor() { jpeg_destroy_decompress(&cinfo); }
-    Decompressor(const Decompressor&) = delete;
-    Decompressor& operator=(const Decompressor&) = delete;
+    ~JpegObject() { destroy(&cinfo); }
+    JpegObject(const JpegObject&) = delete;
+    JpegObject& operator=(const JpegObject&) = delete;
+    template <typename Step> bool run(Step&& step) { return guarded(errors.jump, step); }
 };
-
-struct Compressor {
-    jpeg_compress_struct cinfo{};
-    JpegErrors errors;
-    Compressor() {
-        initErrors(errors);
-        cinfo.err = &errors.manager;
-    }
-    // Safe also when creating failed half-way: libjpeg frees only what its memory manager holds.
-    ~Compressor() { jpeg_destroy_compress(&cinfo); }
-    Compressor(const Compressor&) = delete;
-    Compressor& operator=(const Compressor&) = delete;
-};
+void destroyDecompress(jpeg_decompress_struct* cinfo) {
+    jpeg_destroy_decompress(cinfo);
+}
+void destroyCompress(jpeg_compress_struct* cinfo) {
+    jpeg_destroy_compress(cinfo);
+}
+using Decompressor = JpegObject<jpeg_decompress_struct, destroyDecompress>;
+using Compressor = JpegObject<jpeg_compress_struct, destroyCompress>;
 
 // Four channels as the decoder gives them, to blue, green, red. Adobe's programs store CMYK inverted
 // (0 = full ink), and they are the ones that mark their files; the division truncates, as Qt's reader does.
@@ -126,18 +136,19 @@ QString damaged(const QString& path, const JpegErrors& errors) {
 
 } // namespace
 
-Bitmap readJpeg(std::FILE* file, const QString& path) {
+Bitmap readJpeg(const Source& source) {
     Decompressor d;
     jpeg_decompress_struct& cinfo = d.cinfo;
     bool cmyk = false;
     int orientation = 1;
-    const bool headerRead = guarded(d.errors, [&] {
+    const bool headerRead = d.run([&] {
         jpeg_create_decompress(&cinfo);
-        jpeg_stdio_src(&cinfo, file);
+        jpeg_stdio_src(&cinfo, source.file);
         jpeg_save_markers(&cinfo, JPEG_APP0 + 1, 0xFFFF);
         jpeg_read_header(&cinfo, TRUE);
         cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
         cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGR;
+        d.errors.endMayBeMissing = !cinfo.arith_code && !jpeg_has_multiple_scans(&cinfo);
         // The saved markers live only until the decoder finishes.
         orientation = orientationOf(cinfo);
     });
@@ -145,46 +156,60 @@ Bitmap readJpeg(std::FILE* file, const QString& path) {
         // libjpeg itself stops short of our limit, at 65500 pixels: that is a picture too large, not a
         // damaged one.
         if (d.errors.code == JERR_IMAGE_TOO_BIG) {
-            checkPictureSize(cinfo.image_width, cinfo.image_height, path);
+            checkPictureSize(cinfo.image_width, cinfo.image_height, source.path, source.limits);
             throw Error(QStringLiteral("The picture %1 is too large: %2 x %3 pixels (%4)")
-                            .arg(quoted(path), QString::number(cinfo.image_width),
+                            .arg(quoted(source.path), QString::number(cinfo.image_width),
                                  QString::number(cinfo.image_height),
                                  QString::fromLocal8Bit(d.errors.message)));
         }
-        throw Error(damaged(path, d.errors));
+        throw Error(damaged(source.path, d.errors));
     }
-    checkPictureSize(cinfo.image_width, cinfo.image_height, path);
+    checkPictureSize(cinfo.image_width, cinfo.image_height, source.path, source.limits);
+    // Progressive pictures keep all their coefficients while decoding: that too must fit.
+    const long long allowance = decoderAllowance(cinfo.image_width, cinfo.image_height, source.limits);
+    cinfo.mem->max_memory_to_use = static_cast<long>(std::min<long long>(allowance, LONG_MAX));
 
-    Bitmap bitmap =
-        allocateBitmap(static_cast<int>(cinfo.image_width), static_cast<int>(cinfo.image_height), path);
+    Bitmap bitmap = allocateBitmap(static_cast<int>(cinfo.image_width), static_cast<int>(cinfo.image_height),
+                                   source.path);
     std::vector<JSAMPLE> cmykRow(cmyk ? static_cast<std::size_t>(cinfo.image_width) * 4 : 0);
-    const bool decoded = guarded(d.errors, [&] {
+    const bool decoded = d.run([&] {
         jpeg_start_decompress(&cinfo);
         while (cinfo.output_scanline < cinfo.output_height) {
-            std::uint8_t* target = bitmap.row(static_cast<int>(cinfo.output_scanline));
             if (cmyk) {
+                std::uint8_t* target = bitmap.row(static_cast<int>(cinfo.output_scanline));
                 JSAMPROW row = cmykRow.data();
                 jpeg_read_scanlines(&cinfo, &row, 1);
                 cmykRowToBgr(cmykRow.data(), target, cinfo.output_width, cinfo.saw_Adobe_marker);
             } else {
-                JSAMPROW row = target;
-                jpeg_read_scanlines(&cinfo, &row, 1);
+                // Several rows at a time, as many as the decoder's upsampling makes at once: it then writes
+                // them straight into the bitmap instead of through a row of its own.
+                JSAMPROW rows[16];
+                const auto first = static_cast<int>(cinfo.output_scanline);
+                const int count = std::min<int>(16, static_cast<int>(cinfo.output_height) - first);
+                for (int i = 0; i < count; ++i)
+                    rows[i] = bitmap.row(first + i);
+                jpeg_read_scanlines(&cinfo, rows, static_cast<JDIMENSION>(count));
             }
         }
         jpeg_finish_decompress(&cinfo);
     });
+    if (!decoded && d.errors.code == JERR_NO_BACKING_STORE)
+        throw Error(QStringLiteral("The picture %1 is too large for this machine's memory: %2 x %3 pixels "
+                                   "(decoding it takes more than %4 MB besides the picture)")
+                        .arg(quoted(source.path), QString::number(cinfo.image_width),
+                             QString::number(cinfo.image_height), QString::number(allowance / 1'000'000)));
     if (!decoded)
-        throw Error(damaged(path, d.errors));
+        throw Error(damaged(source.path, d.errors));
 
     if (orientation == 1)
         return bitmap;
-    return orientedBitmap(bitmap, orientation, path);
+    return orientedBitmap(bitmap, orientation, source.path);
 }
 
 void writeJpeg(const Bitmap& bitmap, SafeFile& file, int quality, const QString& path) {
     Compressor c;
     jpeg_compress_struct& cinfo = c.cinfo;
-    const bool written = guarded(c.errors, [&] {
+    const bool written = c.run([&] {
         jpeg_create_compress(&cinfo);
         jpeg_stdio_dest(&cinfo, file.stream());
         cinfo.image_width = static_cast<JDIMENSION>(bitmap.width());
@@ -201,9 +226,6 @@ void writeJpeg(const Bitmap& bitmap, SafeFile& file, int quality, const QString&
         }
         jpeg_finish_compress(&cinfo);
     });
-    // A failed write (a full disk, say) is reported as the file error it is.
-    if (!written && std::ferror(file.stream()))
-        raiseFileError(errno != 0 ? errno : EIO, path);
     if (!written)
         throw Error(QStringLiteral("Cannot write the JPEG picture %1: %2")
                         .arg(quoted(path), QString::fromLocal8Bit(c.errors.message)));
@@ -265,7 +287,6 @@ Bitmap orientedBitmap(const Bitmap& bitmap, int orientation, const QString& path
     const int w = bitmap.width(), h = bitmap.height();
     const bool swapsSides = orientation >= 5;
     const int outW = swapsSides ? h : w, outH = swapsSides ? w : h;
-    checkPictureSize(outW, outH, path);
     Bitmap out = allocateBitmap(outW, outH, path);
     // For each output pixel, the source pixel it shows: source = origin + x * stepX + y * stepY, in pixels.
     int originX = 0, originY = 0, xdx = 1, xdy = 0, ydx = 0, ydy = 1;

@@ -1,14 +1,12 @@
-// PNG through libpng, written straight from the working bitmap's rows.
+// PNG: written through libpng straight from the working bitmap's rows; read by Qt, after a walk over
+// the file's chunks.
 
 #include "Errors.h"
 #include "PictureCodecs.h"
-
 #include "SafeFile.h"
-#include <cerrno>
 
-#include <csetjmp>
+#include <cstdint>
 #include <cstdio>
-#include <type_traits>
 
 #include <png.h>
 
@@ -28,19 +26,6 @@ struct PngMessage {
 }
 
 void onPngWarning(png_structp, png_const_charp) {}
-
-// As for libjpeg: the frame holding setjmp, and the step it calls, hold no C++ objects.
-bool runGuarded(png_structp png, void (*step)(void*), void* context) {
-    if (setjmp(png_jmpbuf(png)) != 0)
-        return false;
-    step(context);
-    return true;
-}
-
-template <typename Step> bool guarded(png_structp png, Step&& step) {
-    return runGuarded(
-        png, [](void* context) { (*static_cast<std::remove_reference_t<Step>*>(context))(); }, &step);
-}
 
 struct PngWriter {
     PngMessage message;
@@ -62,7 +47,7 @@ void writePng(const Bitmap& bitmap, SafeFile& file, const QString& path) {
     PngWriter w;
     if (!w.png || !w.info)
         throw Error(QStringLiteral("Cannot write the PNG picture %1: not enough memory").arg(quoted(path)));
-    const bool written = guarded(w.png, [&] {
+    const bool written = guarded(png_jmpbuf(w.png), [&] {
         png_init_io(w.png, file.stream());
         png_set_IHDR(w.png, w.info, static_cast<png_uint_32>(bitmap.width()),
                      static_cast<png_uint_32>(bitmap.height()), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
@@ -73,12 +58,46 @@ void writePng(const Bitmap& bitmap, SafeFile& file, const QString& path) {
             png_write_row(w.png, bitmap.row(y));
         png_write_end(w.png, w.info);
     });
-    // A failed write (a full disk, say) is reported as the file error it is.
-    if (!written && std::ferror(file.stream()))
-        raiseFileError(errno != 0 ? errno : EIO, path);
     if (!written)
         throw Error(QStringLiteral("Cannot write the PNG picture %1: %2")
                         .arg(quoted(path), QString::fromLocal8Bit(w.message.text)));
+}
+
+// Qt's reader hands the file to libpng, which trusts each chunk's length: a few bytes claiming a chunk
+// of a gigabyte make it allocate and clear that much before it finds the data missing. So the chunks
+// are walked first, and one that reaches beyond the end of the file is damage. The header's size is
+// checked on the way, before anything is decoded. The rest (checksums, a missing end) is Qt's to judge.
+void checkPngChunks(const Source& source) {
+    auto damaged = [&](const QString& what) {
+        throw Error(QStringLiteral("Damaged PNG picture %1: %2").arg(quoted(source.path), what));
+    };
+    auto u32 = [](const unsigned char* p) {
+        return static_cast<std::uint32_t>(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3];
+    };
+    long long at = 8; // after the signature
+    for (bool first = true;; first = false) {
+        unsigned char header[8 + 8];
+        if (source.size - at < 8 || ::fseeko(source.file, static_cast<off_t>(at), SEEK_SET) != 0 ||
+            std::fread(header, 1, 8, source.file) != 8)
+            break;
+        const long long length = u32(header);
+        const QByteArray type(reinterpret_cast<const char*>(header + 4), 4);
+        bool named = true;
+        for (const char c : type)
+            named = named && ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'));
+        if (length > source.size - at - 8)
+            damaged(QStringLiteral("its %1chunk of %2 bytes reaches beyond the end of the file")
+                        .arg(named ? QString::fromLatin1(type + ' ') : QString(), QString::number(length)));
+        if (first && type == "IHDR" && length >= 8) {
+            if (std::fread(header + 8, 1, 8, source.file) != 8)
+                break;
+            checkPictureSize(u32(header + 8), u32(header + 12), source.path, source.limits);
+        }
+        if (type == "IEND")
+            break;
+        at += 12 + length;
+    }
+    std::rewind(source.file);
 }
 
 } // namespace pixmora::codecs

@@ -84,9 +84,8 @@ void writeTextFile(const QString& path, const QStringList& lines) {
         bytes.append(line.toUtf8());
         bytes.append("\r\n");
     }
-    SafeFile file(path);
-    file.write(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-    file.commit();
+    writeAtomically(
+        path, [&](SafeFile& file) { file.write(bytes.constData(), static_cast<std::size_t>(bytes.size())); });
 }
 
 } // namespace pixmora

@@ -87,6 +87,27 @@ TEST(BatchOptions, QualityOutDirAndFormat) {
     EXPECT_THAT(usageError({"--out-dir="}), HasSubstr("needs a folder"));
 }
 
+TEST(BatchOptions, MaxMegapixels) {
+    EXPECT_EQ(parse({"a", "b.jpg"}).maxPixels, 0);
+    EXPECT_EQ(parse({"--max-megapixels", "1", "a", "b.jpg"}).maxPixels, 1'000'000);
+    EXPECT_EQ(parse({"a", "b.jpg", "--max-megapixels=2147483647"}).maxPixels, 2147483647LL * 1'000'000);
+    for (const char* bad : {"0", "-3"})
+        EXPECT_EQ(usageError({"--max-megapixels", bad, "a", "b.jpg"}),
+                  "invalid value \"" + std::string(bad) + "\" for --max-megapixels: expected 1 or more");
+    EXPECT_THAT(usageError({"--max-megapixels", "1.5", "a", "b.jpg"}), HasSubstr("expected a whole number"));
+}
+
+TEST(BatchOptions, Jobs) {
+    EXPECT_EQ(parse({"a", "b.jpg"}).jobs, 0);
+    EXPECT_EQ(parse({"--jobs", "3", "--out-dir", "o", "a"}).jobs, 3);
+    EXPECT_EQ(parse({"--jobs=1", "a", "b.jpg"}).jobs, 1);
+    for (const char* bad : {"0", "-2"})
+        EXPECT_EQ(usageError({"--jobs", bad, "a", "b.jpg"}),
+                  "invalid value \"" + std::string(bad) + "\" for --jobs: expected 1 or more");
+    EXPECT_THAT(usageError({"--jobs", "two", "a", "b.jpg"}), HasSubstr("expected a whole number"));
+    EXPECT_THAT(usageError({"a", "b.jpg", "--jobs"}), HasSubstr("--jobs needs a value"));
+}
+
 TEST(BatchOptions, DoubleDashHelpAndVersion) {
     const Command c = parse({"--invert", "--", "-in.bmp", "--out.png"});
     EXPECT_EQ(c.inputs, QStringList{"-in.bmp"});

@@ -1,5 +1,6 @@
 // The built tool, run as a user would run it, against the engine driven directly.
 
+#include "ChildProcess.h"
 #include "FileTestSupport.h"
 
 #include "Effects.h"
@@ -11,9 +12,15 @@
 
 #include <gmock/gmock.h>
 
+#include <fcntl.h>
 #include <functional>
+#include <map>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace filetest;
+using filetest::underAddressSanitizer;
 using pixmora::loadPicture;
 using pixmora::NoiseGenerator;
 using pixmora::OrImageEngine;
@@ -192,6 +199,76 @@ TEST(BatchTool, SeveralInputsOneFailing) {
     EXPECT_EQ(QDir(out).entryList(QDir::Files | QDir::Hidden), (QStringList{"logo.bmp", "rose.bmp"}));
 }
 
+// Several pictures at once: the same files, the same noise sequence and the same lines in the same order
+// as one at a time, whatever the number of jobs, with failing files among them (a damaged one, and two
+// whose output an earlier input has written).
+TEST(BatchTool, JobsChangeNothingButTheTime) {
+    ScratchDir dir;
+    const QString damaged = dir.path(QStringLiteral("damaged.jpg"));
+    {
+        const QByteArray whole = readBytes(sample("logo.jpg"));
+        QFile cut(damaged);
+        ASSERT_TRUE(cut.open(QIODevice::WriteOnly));
+        cut.write(whole.left(whole.size() / 2));
+    }
+    const QStringList inputs{sample("rose.bmp"),      sample("logo.jpg"), damaged,
+                             sample("logo-gray.jpg"), sample("rose.gif"), sample("logo-progressive.jpg"),
+                             sample("logo.png")};
+    const QStringList written{inputs[0], inputs[1], inputs[3], inputs[5]};
+    const std::map<int, QString> failures{{2, QStringLiteral("pixmora-batch: Damaged JPEG")},
+                                          {4, QStringLiteral("pixmora-batch: refusing to overwrite")},
+                                          {6, QStringLiteral("pixmora-batch: refusing to overwrite")}};
+    struct Case {
+        QStringList options;
+        Writes writes;
+    };
+    const std::vector<Case> cases{
+        {{"--color-noise", "70", "--mosaic", "3"},
+         [](OrImageEngine& e) {
+             e.setPicColorNoise(70);
+             e.setPicMosaic(3);
+         }},
+        {{"--brightness", "20", "--mono-noise", "40"},
+         [](OrImageEngine& e) {
+             e.setPicBrightness(20);
+             e.setPicMonoNoise(40);
+         }},
+    };
+    for (const Case& c : cases) {
+        const auto expected = engineResults(c.writes, written);
+        QString firstLines;
+        for (const char* jobs : {"1", "2", "3"}) {
+            SCOPED_TRACE(c.options.join(' ').toStdString() + " --jobs " + jobs);
+            const QString out = dir.path(QStringLiteral("out") + QLatin1String(jobs));
+            const ToolRun r = runTool(
+                c.options + QStringList{"--jobs", jobs, "--format", "bmp", "--out-dir", out} + inputs);
+            EXPECT_EQ(r.exitCode, 1);
+            for (int i = 0; i < written.size(); ++i)
+                EXPECT_EQ(readBytes(out + "/" + QFileInfo(written[i]).completeBaseName() + ".bmp"),
+                          bmpBytes(expected[static_cast<std::size_t>(i)], dir))
+                    << written[i].toStdString();
+            EXPECT_FALSE(QFileInfo::exists(out + "/damaged.bmp"));
+
+            // The lines in input order: each picture's line, the failure right after its own.
+            const QString text = QString::fromStdString(r.err).replace(out, QStringLiteral("OUT"));
+            const QStringList lines = text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+            ASSERT_EQ(lines.size(), 11) << r.err;
+            for (int k = 0, line = 0; k < inputs.size(); ++k, ++line) {
+                EXPECT_EQ(lines[line], QStringLiteral("[%1/7] %2 -> OUT/%3.bmp")
+                                           .arg(k + 1)
+                                           .arg(inputs[k], QFileInfo(inputs[k]).completeBaseName()));
+                if (failures.count(k)) {
+                    EXPECT_TRUE(lines[++line].startsWith(failures.at(k))) << lines[line].toStdString();
+                }
+            }
+            EXPECT_EQ(lines[10], QStringLiteral("pixmora-batch: 3 of 7 pictures failed"));
+            if (firstLines.isEmpty())
+                firstLines = text;
+            EXPECT_EQ(text, firstLines);
+        }
+    }
+}
+
 TEST(BatchTool, OutDirNamesAndFormats) {
     ScratchDir dir;
     const QString in = dir.path(QStringLiteral("in")), out = dir.path(QStringLiteral("new/out"));
@@ -276,6 +353,100 @@ TEST(BatchTool, UsageErrorsWriteNothing) {
     const ToolRun r = runTool({"--out-dir", dir.path(QStringLiteral("file/sub")), input});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_THAT(r.err, HasSubstr("cannot create the output folder"));
+}
+
+TEST(BatchTool, AMissingOutputFolderIsNamed) {
+    ScratchDir dir;
+    const QString folder = dir.path(QStringLiteral("no/such"));
+    const ToolRun r = runTool({"--invert", sample("rose.bmp"), folder + "/out.png"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "pixmora-batch: Folder not found: \"" + folder.toStdString() + "\"\n");
+    EXPECT_EQ(dir.entries(), QStringList{});
+}
+
+namespace {
+
+// The tool's peak resident memory, from the kernel's account of the finished process. The account also
+// holds what this test process had when it started the tool, so runs are compared with a run that does
+// nothing.
+struct MeasuredRun {
+    int exitCode = -1;
+    long long peakKb = -1;
+};
+
+MeasuredRun measuredRun(const std::vector<std::string>& arguments, long long addressSpace = 0) {
+    std::vector<std::string> command{PIXMORA_BATCH_TOOL};
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (addressSpace > 0) {
+            const struct rlimit limit = {static_cast<rlim_t>(addressSpace),
+                                         static_cast<rlim_t>(addressSpace)};
+            ::setrlimit(RLIMIT_AS, &limit);
+        }
+        const int devnull = ::open("/dev/null", O_WRONLY);
+        ::dup2(devnull, 1);
+        ::dup2(devnull, 2);
+        std::vector<char*> argv;
+        for (std::string& argument : command)
+            argv.push_back(argument.data());
+        argv.push_back(nullptr);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    struct rusage usage {};
+    ::wait4(pid, &status, 0, &usage);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, usage.ru_maxrss};
+}
+
+QByteArray jpegClaiming(const QByteArray& jpeg, unsigned width, unsigned height) {
+    QByteArray bytes = jpeg;
+    const qsizetype sof = bytes.indexOf("\xFF\xC0");
+    const unsigned values[] = {height, width};
+    for (int i = 0; i < 2; ++i) {
+        bytes[sof + 5 + 2 * i] = static_cast<char>(values[i] >> 8);
+        bytes[sof + 6 + 2 * i] = static_cast<char>(values[i] & 0xFF);
+    }
+    return bytes;
+}
+
+} // namespace
+
+// Bombs through the whole tool: refused with a message, nothing written, and little memory spent.
+TEST(BatchTool, BombsAreRefusedCheaplyAndWriteNothing) {
+    ScratchDir dir;
+    const QString rle = dir.path(QStringLiteral("bomb.bmp")), jpeg = dir.path(QStringLiteral("bomb.jpg"));
+    writeBytes(rle, makeBmp({.width = 65535,
+                             .height = 20000,
+                             .bitCount = 8,
+                             .compression = 1,
+                             .palette = std::vector<std::uint32_t>(256, 0x808080),
+                             .pixels = {0, 1}}));
+    writeBytes(jpeg, jpegClaiming(readBytes(sample("logo.jpg")), 20000, 20000));
+    const QString out = dir.path(QStringLiteral("out.bmp"));
+
+    ToolRun r = runTool({"--max-megapixels", "100", rle, out});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "pixmora-batch: The picture \"" + rle.toStdString() +
+                         "\" is too large: 65535 x 20000 pixels (more than the limit of 100 megapixels)\n");
+    r = runTool({"--max-megapixels", "1000", jpeg, out});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "pixmora-batch: Damaged JPEG picture \"" + jpeg.toStdString() +
+                         "\": Corrupt JPEG data: premature end of data segment\n");
+    EXPECT_FALSE(QFile::exists(out));
+
+    const long long idleKb = measuredRun({"--version"}).peakKb;
+    const MeasuredRun damaged = measuredRun({jpeg.toStdString(), out.toStdString()});
+    EXPECT_EQ(damaged.exitCode, 1);
+    EXPECT_LT(damaged.peakKb, idleKb + 64 * 1024 + filetest::addressSanitizerShadowKb(20000LL * 60000));
+    if (!underAddressSanitizer()) {
+        // With 2 GB of address space the tool cannot edit 65535 x 20000 pixels, whatever the machine.
+        const MeasuredRun bomb = measuredRun({rle.toStdString(), out.toStdString()}, 2LL << 30);
+        EXPECT_EQ(bomb.exitCode, 1);
+        EXPECT_LT(bomb.peakKb, idleKb + 64 * 1024);
+    }
+    EXPECT_FALSE(QFile::exists(out));
 }
 
 TEST(BatchTool, HelpAndVersion) {

@@ -11,8 +11,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <jpeglib.h>
-
 using namespace filetest;
 using pixmora::Error;
 using pixmora::loadPicture;
@@ -31,35 +29,9 @@ unsigned le16(const QByteArray& b, int at) {
     return static_cast<std::uint8_t>(b[at]) | static_cast<std::uint8_t>(b[at + 1]) << 8;
 }
 
-// The same picture encoded by libjpeg from RGB rows, with nothing but the defaults and the quality set.
+// The same picture encoded by libjpeg with nothing but the defaults and the quality set.
 QByteArray referenceJpeg(const Bitmap& b, int quality) {
-    jpeg_compress_struct cinfo{};
-    jpeg_error_mgr err{};
-    cinfo.err = jpeg_std_error(&err);
-    jpeg_create_compress(&cinfo);
-    unsigned char* out = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&cinfo, &out, &size);
-    cinfo.image_width = static_cast<JDIMENSION>(b.width());
-    cinfo.image_height = static_cast<JDIMENSION>(b.height());
-    cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, quality, TRUE);
-    jpeg_start_compress(&cinfo, TRUE);
-    std::vector<JSAMPLE> rgb(static_cast<std::size_t>(b.width()) * 3);
-    for (int y = 0; y < b.height(); ++y) {
-        for (int x = 0; x < b.width(); ++x)
-            for (int c = 0; c < 3; ++c)
-                rgb[3 * x + c] = b.pixel(x, y)[2 - c];
-        JSAMPROW row = rgb.data();
-        jpeg_write_scanlines(&cinfo, &row, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    QByteArray result(reinterpret_cast<const char*>(out), static_cast<qsizetype>(size));
-    jpeg_destroy_compress(&cinfo);
-    std::free(out);
-    return result;
+    return samples::jpeg(b, samples::JpegKind::Baseline, quality);
 }
 
 std::string saveError(const std::function<void()>& save) {
@@ -92,8 +64,9 @@ TEST(SaveBmp, HeaderAndRowsAreTheClassicLayout) {
     EXPECT_EQ(le16(f, 28), 24u);      // bits per pixel
     EXPECT_EQ(le32(f, 30), 0u);       // BI_RGB
     EXPECT_EQ(le32(f, 34), 48u);      // image size
-    for (int at = 38; at < 54; at += 4)
+    for (int at = 38; at < 54; at += 4) {
         EXPECT_EQ(le32(f, at), 0u) << at; // resolution, colours used, colours important
+    }
     // The bottom row comes first, its padding byte is zero.
     EXPECT_EQ(f.mid(54, 15), QByteArray(reinterpret_cast<const char*>(b.row(2)), 15));
     EXPECT_EQ(f[54 + 15], '\0');
@@ -239,11 +212,13 @@ TEST(SavePicture, AWriteProtectedFileStaysAsItWas) {
     writeBytes(target, "the old content");
     ::chmod(QFile::encodeName(target).constData(), 0444);
     const bool wasRoot = ::geteuid() == 0;
-    if (wasRoot)
+    if (wasRoot) {
         ASSERT_EQ(::seteuid(65534), 0);
+    }
     const std::string error = saveError([&] { pixmora::savePictureBmp(patterned(3, 3), target); });
-    if (wasRoot)
+    if (wasRoot) {
         ASSERT_EQ(::seteuid(0), 0);
+    }
     EXPECT_EQ(error, "File access denied: \"" + target.toStdString() + "\"");
     EXPECT_EQ(readBytes(target), "the old content");
     EXPECT_EQ(dir.entries(), QStringList{QStringLiteral("protected.bmp")});
