@@ -196,7 +196,8 @@ TEST_P(TraceThreads, TilesOfEverySizeEqualTheLiteralOnes) {
                  {10, 10}, {10, 11}, {13, 10}, {w, h}, {w + 4, 10}, {10, h + 3}, {std::max(1, w / 2), 12}}) {
             const Bitmap source = ++seed % 2 ? photoLike(w, h, seed) : noise(w, h, seed);
             Bitmap fast = source, literal = source;
-            inPlace::apply(fast, [&](const Bitmap& s, Bitmap& r) { pixmora::tile(s, r, tw, th); });
+            inPlace::apply(
+                fast, [&, tw = tw, th = th](const Bitmap& s, Bitmap& r) { pixmora::tile(s, r, tw, th); });
             reference::tile(literal, source, tw, th);
             ASSERT_EQ(firstDifference(fast, literal), "") << w << "x" << h << " tiles " << tw << "x" << th;
         }
