@@ -416,10 +416,11 @@ int runInTurn(Shared& shared, const std::vector<Job>& jobs, std::FILE* messages)
     return failures;
 }
 
-bool writeAll(int fd, const void* data, std::size_t size) {
-    const auto* bytes = static_cast<const char*>(data);
+// Moves all `size` bytes through `step` (read or write), resuming after interruptions; false when the
+// pipe fails or closes first.
+template <typename Byte, typename Step> bool transferAll(int fd, Byte* bytes, std::size_t size, Step step) {
     while (size > 0) {
-        const ssize_t n = ::write(fd, bytes, size);
+        const ssize_t n = step(fd, bytes, size);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -430,18 +431,12 @@ bool writeAll(int fd, const void* data, std::size_t size) {
     return true;
 }
 
+bool writeAll(int fd, const void* data, std::size_t size) {
+    return transferAll(fd, static_cast<const char*>(data), size, ::write);
+}
+
 bool readAll(int fd, void* data, std::size_t size) {
-    auto* bytes = static_cast<char*>(data);
-    while (size > 0) {
-        const ssize_t n = ::read(fd, bytes, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        bytes += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
+    return transferAll(fd, static_cast<char*>(data), size, ::read);
 }
 
 // What a worker tells the tool once it has read its picture (or failed to).
