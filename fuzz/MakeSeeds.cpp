@@ -46,13 +46,6 @@ QByteArray qtWritten(const QImage& image, const char* format) {
     return bytes;
 }
 
-QImage toImage(const Bitmap& b) {
-    QImage image(b.width(), b.height(), QImage::Format_BGR888);
-    for (int y = 0; y < b.height(); ++y)
-        std::copy_n(b.row(y), 3 * b.width(), image.scanLine(y));
-    return image;
-}
-
 void jpegSeeds() {
     const Bitmap picture = photo(48, 32);
     const QByteArray baseline = written([&](const QString& p) { pixmora::savePictureJpeg(picture, p, 80); });
@@ -74,11 +67,11 @@ void bmpSeeds() {
     const IndexedPicture indexed = fewColours(9, 5);
     const Bitmap picture = indexed.bitmap();
     put("bmp", "24.bmp", written([&](const QString& p) { pixmora::savePictureBmp(picture, p); }));
-    std::vector<std::uint8_t> pixels32, pixels16, pixels8, pixels1;
+    const std::vector<std::uint8_t> pixels32 = samples::pixels32(picture);
+    std::vector<std::uint8_t> pixels16, pixels8, pixels1;
     for (int y = picture.height() - 1; y >= 0; --y) {
         for (int x = 0; x < picture.width(); ++x) {
             const std::uint8_t* q = picture.pixel(x, y);
-            pixels32.insert(pixels32.end(), {q[0], q[1], q[2], 255});
             const unsigned v = (q[2] >> 3) << 10 | (q[1] >> 3) << 5 | q[0] >> 3;
             pixels16.insert(pixels16.end(),
                             {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8)});
@@ -183,7 +176,7 @@ void gifSeeds() {
 }
 
 void qtSeeds() {
-    const QImage image = toImage(photo(16, 12));
+    const QImage image = toQImage(photo(16, 12));
     for (const char* format : {"ico", "ppm", "pgm", "pbm", "xbm", "xpm"})
         put("qt", QStringLiteral("picture.%1").arg(QLatin1String(format)), qtWritten(image, format));
     put("qt", "text.txt", "P3\n2 1\n255\n255 0 0 0 255 0\n");

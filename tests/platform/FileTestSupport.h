@@ -23,6 +23,7 @@ using samples::BmpSpec;
 using samples::Bytes;
 using samples::bytesOf;
 using samples::makeBmp;
+using samples::toQImage;
 
 // A sample picture file (see SamplePictures.h), made on first use in a folder that lives as long as the
 // test program.
@@ -63,13 +64,6 @@ inline Bitmap fromQImage(const QImage& image) {
     for (int y = 0; y < bgr.height(); ++y)
         std::copy_n(bgr.constScanLine(y), 3 * bgr.width(), b.row(y));
     return b;
-}
-
-inline QImage toQImage(const Bitmap& b) {
-    QImage image(b.width(), b.height(), QImage::Format_BGR888);
-    for (int y = 0; y < b.height(); ++y)
-        std::copy_n(b.row(y), 3 * b.width(), image.scanLine(y));
-    return image;
 }
 
 // Mean absolute difference per channel of two bitmaps of one size.

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 
+#include <algorithm>
 #include <cstdio>
 #include <stdexcept>
 
@@ -440,7 +441,8 @@ std::vector<std::uint8_t> packed4(const IndexedPicture& p) {
     return out;
 }
 
-// Rows as 32-bit pixels with an opaque alpha byte, bottom row first.
+} // namespace
+
 std::vector<std::uint8_t> pixels32(const Bitmap& b) {
     std::vector<std::uint8_t> out;
     for (int y = b.height() - 1; y >= 0; --y)
@@ -451,7 +453,12 @@ std::vector<std::uint8_t> pixels32(const Bitmap& b) {
     return out;
 }
 
-} // namespace
+QImage toQImage(const Bitmap& b) {
+    QImage image(b.width(), b.height(), QImage::Format_BGR888);
+    for (int y = 0; y < b.height(); ++y)
+        std::copy_n(b.row(y), 3 * b.width(), image.scanLine(y));
+    return image;
+}
 
 void writeSamples(const QString& folder) {
     QDir().mkpath(folder);

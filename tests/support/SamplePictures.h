@@ -8,6 +8,7 @@
 #include "Bitmap.h"
 
 #include <QByteArray>
+#include <QImage>
 #include <QString>
 
 #include <cstdint>
@@ -49,6 +50,10 @@ struct BmpSpec {
     std::uint32_t sizeImage = 0;
 };
 QByteArray makeBmp(const BmpSpec& spec);
+// Rows as 32-bit pixels with an opaque alpha byte, bottom row first (a BMP's own order).
+std::vector<std::uint8_t> pixels32(const Bitmap& b);
+// A copy of the bitmap as a Qt image, for Qt's encoders and transforms.
+QImage toQImage(const Bitmap& b);
 
 // A photo-like picture: gradients, a disc with a hard edge, fine stripes.
 Bitmap photo(int width, int height);
