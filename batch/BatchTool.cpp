@@ -246,8 +246,10 @@ Other options:
                    half of the memory this machine has available
   --out-dir DIR    write each INPUT into the folder DIR (created if needed),
                    under the input's base name
-  --jobs N         work on up to N pictures at once (default: one per core);
-                   the outputs and messages are the same whatever N
+  --jobs N         keep N cores busy: up to N pictures at once, each on the
+                   cores left over (default: one per core; 1: one picture at
+                   a time on one core); outputs and messages are the same
+                   whatever N
   --format F       with --out-dir: bmp, jpg or png (default: the input's own
                    format when it is BMP, JPEG or PNG, else png)
   --help           show this text
@@ -459,11 +461,11 @@ struct Worker {
     bool ok = false;
 };
 
-// Several pictures at once, each in a process of its own (the noise generator is one per process), with
-// the engine's threads shared out between them. Lines come out in input order.
-int runAtOnce(Shared& shared, const std::vector<Job>& jobs, int parallel, std::FILE* messages) {
+// Several pictures at once, each in a process of its own (the noise generator is one per process) whose
+// engine runs on `engineThreads`. Lines come out in input order.
+int runAtOnce(Shared& shared, const std::vector<Job>& jobs, int parallel, int engineThreads,
+              std::FILE* messages) {
     const auto count = static_cast<qsizetype>(jobs.size());
-    const int engineThreads = std::max(1, threadCount() / parallel);
     // A worker that stops early must not take the tool down with it when its state is handed over.
     std::signal(SIGPIPE, SIG_IGN);
     std::vector<Worker> workers(static_cast<std::size_t>(count));
@@ -657,10 +659,23 @@ int runCommand(const Command& command, std::FILE* messages) {
 
     const auto count = static_cast<qsizetype>(jobs.size());
     shared.drawsPerPixel = noiseDrawsPerPixel(command);
-    const long long wanted = command.jobs > 0 ? command.jobs : threadCount();
+    // N jobs keep N cores busy: up to N pictures at once, and the cores that fewer pictures leave free
+    // go to the engine's threads (so --jobs 1 is one picture at a time on one core).
+    const int cores = threadCount();
+    const long long wanted = command.jobs > 0 ? command.jobs : cores;
     const int parallel = shared.drawsPerPixel < 0 ? 1 : static_cast<int>(std::min<long long>(wanted, count));
-    const int failures =
-        parallel > 1 ? runAtOnce(shared, jobs, parallel, messages) : runInTurn(shared, jobs, messages);
+    const int engineThreads = std::max(1, static_cast<int>(std::min<long long>(wanted, cores)) / parallel);
+    int failures = 0;
+    if (parallel > 1) {
+        failures = runAtOnce(shared, jobs, parallel, engineThreads, messages);
+    } else {
+        struct EngineThreads {
+            int before;
+            explicit EngineThreads(int threads) : before(threadCount()) { setThreadCount(threads); }
+            ~EngineThreads() { setThreadCount(before); }
+        } scope(engineThreads);
+        failures = runInTurn(shared, jobs, messages);
+    }
     if (failures > 0 && count > 1)
         report(messages, QStringLiteral("%1 of %2 pictures failed").arg(failures).arg(count));
     return failures > 0 ? ExitFileFailed : ExitOk;
