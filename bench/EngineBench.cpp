@@ -343,9 +343,9 @@ int main(int argc, char** argv) {
     }
     if (!takeOwnOptions(argc, argv, threads))
         return 1;
-    // Three repetitions unless asked otherwise; the table takes the best of each.
+    // Five repetitions unless asked otherwise; the table takes the best of each.
     std::vector<char*> args(argv, argv + argc);
-    std::string repetitions = "--benchmark_repetitions=3";
+    std::string repetitions = "--benchmark_repetitions=5";
     if (std::none_of(args.begin(), args.end(),
                      [](const char* a) { return std::string(a).rfind("--benchmark_repetitions", 0) == 0; }))
         args.push_back(repetitions.data());
