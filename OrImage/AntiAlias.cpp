@@ -149,11 +149,18 @@ PIXMORA_VECTOR_CODE_BEGIN
 // diagonal. Lane 0 takes its pixels below and to the right from the rows the stage reads (the source, or
 // the stage before); the last lane's values are the stage's output rows.
 //
+// That buffer holds 192 bytes a diagonal, far more than the first-level cache for a wide picture. So the
+// sweeps go in bands of a few rows, and a band in strips of diagonals: every sweep of the band walks one
+// strip before the band moves to the next, and the strip stays in the first-level cache meanwhile. A sweep
+// only ever reads diagonals of its own strip and the one before it, which is how the strips can go first.
+//
 // The picture's border never changes: lanes on a border row or column take its pixels instead of
 // computing, and lanes outside the picture compute values that nothing reads.
 
 constexpr int Lanes = 32;
-constexpr int Block = 32; // steps per load of the values lane 0 takes
+constexpr int Block = 32;       // steps between the checks for the border columns
+constexpr int StripSteps = 128; // diagonals of a strip: 24 KiB of the buffer
+constexpr int BandSweeps = 16;  // sweeps of a band
 
 struct alignas(64) LaneVector {
     std::uint16_t lane[Lanes];
@@ -172,79 +179,90 @@ struct ShiftIndices {
     }
 };
 
-// For each step k of a block: lane k takes lane `last` of the second operand, the others keep theirs.
-struct CollectIndices {
-    LaneVector step[Block];
-    explicit CollectIndices(int last) {
-        for (int k = 0; k < Block; ++k)
-            for (int j = 0; j < Lanes; ++j)
-                step[k].lane[j] = static_cast<std::uint16_t>(j == k ? Lanes + last : j);
-    }
+// What a sweep carries from step to step and from strip to strip, per channel.
+struct SweepState {
+    __m512i left[3];                // the previous step's values
+    __m512i left2[3];               // the values of the step before that
+    __m512i border0[3], border1[3]; // columns 0 and W - 1 on every lane's row
+    __mmask32 topLane, bottomLane;  // the lane on the top row and on the last row, if any
+    int topOffset, bottomOffset;    // from a diagonal to that lane's column
 };
 
-class LaneStage {
-public:
-    LaneStage(const Bitmap& source, int passes)
-        : m_source(source), m_width(source.width()), m_height(source.height()), m_passes(passes),
-          m_lastStep(m_width - 1 + 2 * (passes - 1)), m_collect(passes - 1) {
-        m_diagonals.assign(3 * (static_cast<std::size_t>(m_lastStep) + 1 + Block), LaneVector{});
-        for (auto& row : m_rows)
-            row.assign(3 * rowStride(), 0);
-        m_bottom.assign(3 * rowStride(), 0);
-        m_output.assign(3 * rowStride(), 0);
-        for (int c = 0; c < 3; ++c)
-            for (int x = 0; x < m_width; ++x)
-                m_bottom[c * rowStride() + Pad + x] = source.pixel(x, m_height - 1)[c];
-    }
-
-    // Applies the stage's passes to `in`, whose rows the stage before finishes as `before` reports, and
-    // writes the result rows into `out` (which may be `in`), reporting them in `done`.
-    // `tone`, if given, renders each output row once it is written.
-    PIXMORA_TARGET_AVX512 void run(const Bitmap& in, Bitmap& out, const Progress* before, Progress& done,
-                                   const ToneRows* tone);
-
-private:
-    static constexpr int Pad = 2 * Lanes + Block; // around a planar row, for loads that run past its ends
-
-    std::size_t rowStride() const { return static_cast<std::size_t>(m_width) + 2 * Pad; }
-    // Channel c of a row as 16-bit values, at column 0.
-    std::uint16_t* planar(std::vector<std::uint16_t>& rows, int c) {
-        return rows.data() + c * rowStride() + Pad;
-    }
-    LaneVector& diagonal(int d, int c) { return m_diagonals[3 * static_cast<std::size_t>(d) + c]; }
-
-    void loadRow(const Bitmap& in, int y, std::vector<std::uint16_t>& rows);
-    void putTopRow(int lane);
-    template <bool Drain> PIXMORA_TARGET_AVX512 void sweep(int r, Bitmap& out, const ToneRows* tone);
-
-    const Bitmap& m_source;
-    int m_width, m_height, m_passes, m_lastStep;
-    std::vector<LaneVector> m_diagonals;
-    std::vector<std::uint16_t> m_rows[2]; // the rows lane 0 reads: r and r + 1
-    std::vector<std::uint16_t> m_bottom;  // the last row
-    std::vector<std::uint16_t> m_output;  // the row the last lane finished
-    CollectIndices m_collect;
-    int m_here = 0; // which of m_rows holds row r
+// The rows of a sweep: the one below lane 0's (r + 1) as it was before the stage, and the picture's first
+// and last rows; each channel as 16-bit values from column 0.
+struct SweepRows {
+    const std::uint16_t *below[3], *top[3], *bottom[3];
 };
 
-void LaneStage::loadRow(const Bitmap& in, int y, std::vector<std::uint16_t>& rows) {
-    for (int c = 0; c < 3; ++c) {
-        std::uint16_t* row = planar(rows, c);
-        if (y >= m_height) {
-            std::fill(row, row + m_width, std::uint16_t{0});
-            continue;
-        }
-        const std::uint8_t* pixels = in.row(y) + c;
-        for (int x = 0; x < m_width; ++x)
-            row[x] = pixels[3 * x];
-    }
+// Lane 31 is a spare: a stage has 31 passes at most. Each diagonal's spare holds the value lane 0 of the
+// next sweep takes from its own row as the pixel to its right, in the one place the load of the pixels to
+// the right (which starts one value early) reads it from, so that load is all lane 0 needs there. The
+// spare of channel c < 2 serves channel c + 1 one step later, that of channel 2 serves channel 0 two steps
+// later.
+constexpr int Spare = Lanes - 1;
+constexpr int MaxPasses = Lanes - 1;
+
+// The value the spare of channel c on diagonal e holds for the sweep whose lane 0 is on `row`.
+inline std::uint16_t spareValue(const std::uint16_t* const* row, int e, int c) {
+    return c < 2 ? row[c + 1][e + 2] : row[0][e + 3];
 }
 
-// Lane `lane` reached the top row in this sweep: what it leaves for its next sweep is that row.
-void LaneStage::putTopRow(int lane) {
-    for (int x = 0; x < m_width; ++x)
-        for (int c = 0; c < 3; ++c)
-            diagonal(x + 2 * lane, c).lane[lane] = m_source.pixel(x, 0)[c];
+// One block of steps from d0 on. Edge: some lane is on column 0 or W - 1 in it. Rows: some lane is on
+// the first or the last row.
+//
+// A step's values go to their diagonal two steps later: until then the step after it still reads what the
+// last sweep left there. None of the loads overlaps a store that is still in flight, so none of them waits
+// for one.
+template <bool Edge, bool Rows>
+PIXMORA_TARGET_AVX512 inline void sweepBlock(LaneVector* diagonals, int d0, int width, const SweepRows& rows,
+                                             SweepState& s) {
+    static const ShiftIndices shift;
+    // In locals, so that they stay in registers: the compiler cannot tell the stores from the state.
+    __m512i left[3], left2[3], lowerRow[3];
+    for (int c = 0; c < 3; ++c) {
+        left[c] = s.left[c];
+        left2[c] = s.left2[c];
+        lowerRow[c] = _mm512_loadu_si512(rows.below[c] + d0);
+    }
+    for (int k = 0; k < Block; ++k) {
+        const int d = d0 + k;
+        __mmask32 force0 = 0, force1 = 0;
+        if constexpr (Edge) {
+            if (d % 2 == 0 && d / 2 < Lanes)
+                force0 = __mmask32{1} << (d / 2);
+            const int atEnd = d - (width - 1);
+            if (atEnd >= 0 && atEnd % 2 == 0 && atEnd / 2 < Lanes)
+                force1 = __mmask32{1} << (atEnd / 2);
+        }
+        const __m512i index = _mm512_load_si512(shift.step[k].lane);
+        LaneVector* slot = diagonals + 3 * static_cast<std::ptrdiff_t>(d);
+        for (int c = 0; c < 3; ++c) {
+            const __m512i above = _mm512_load_si512(slot[c].lane);
+            const __m512i right = _mm512_loadu_si512(slot[c - 3].lane - 1);
+            const __m512i lower = _mm512_permutex2var_epi16(left2[c], index, lowerRow[c]);
+            const __m512i sum = _mm512_add_epi16(_mm512_add_epi16(above, right), lower);
+            __m512i v = _mm512_srli_epi16(_mm512_add_epi16(sum, left[c]), 2);
+            if constexpr (Edge) {
+                v = _mm512_mask_blend_epi16(force0, v, s.border0[c]);
+                v = _mm512_mask_blend_epi16(force1, v, s.border1[c]);
+            }
+            if constexpr (Rows) {
+                v = _mm512_mask_blend_epi16(
+                    s.topLane, v, _mm512_set1_epi16(static_cast<short>(rows.top[c][d + s.topOffset])));
+                v = _mm512_mask_blend_epi16(
+                    s.bottomLane, v,
+                    _mm512_set1_epi16(static_cast<short>(rows.bottom[c][d + s.bottomOffset])));
+            }
+            _mm512_store_si512(slot[c - 6].lane, left2[c]);
+            slot[c - 6].lane[Spare] = spareValue(rows.below, d - 2, c);
+            left2[c] = left[c];
+            left[c] = v;
+        }
+    }
+    for (int c = 0; c < 3; ++c) {
+        s.left[c] = left[c];
+        s.left2[c] = left2[c];
+    }
 }
 
 // Pixels x0..x1-1 of a row from its three channels' 16-bit values, 32 pixels a step.
@@ -272,71 +290,78 @@ PIXMORA_TARGET_AVX512 void interleave(const std::uint16_t* blue, const std::uint
     }
 }
 
-// What a sweep carries from step to step, per channel.
-struct SweepState {
-    __m512i before[3];              // the previous step's diagonal as the last sweep left it
-    __m512i left[3];                // the previous step's values
-    __m512i left2[3];               // the values of the step before that
-    __m512i border0[3], border1[3]; // columns 0 and W - 1 on every lane's row
-    __mmask32 bottomLane;
-    __m512i output[3]; // the last lane of each step of the block
+class LaneStage {
+public:
+    LaneStage(const Bitmap& source, int passes)
+        : m_source(source), m_width(source.width()), m_height(source.height()), m_passes(passes),
+          m_steps((m_width + 2 * (passes - 1) + Block - 1) / Block * Block) {
+        m_diagonals.assign(3 * (static_cast<std::size_t>(m_steps) + FrontSteps), LaneVector{});
+        m_in.assign(3 * rowStride() * (BandSweeps + 1), 0);
+        m_out.assign(3 * rowStride() * BandSweeps, 0);
+        m_edges.assign(6 * static_cast<std::size_t>((m_steps + StripSteps - 1) / StripSteps), LaneVector{});
+        for (auto* row : {&m_top, &m_bottom}) {
+            row->assign(3 * rowStride(), 0);
+            const int y = row == &m_top ? 0 : m_height - 1;
+            for (int c = 0; c < 3; ++c)
+                for (int x = 0; x < m_width; ++x)
+                    (*row)[c * rowStride() + Pad + x] = source.pixel(x, y)[c];
+        }
+    }
+
+    // Applies the stage's passes to `in`, whose rows the stage before finishes as `before` reports, and
+    // writes the result rows into `out` (which may be `in`), reporting them in `done`.
+    // `tone`, if given, renders each output row once it is written.
+    PIXMORA_TARGET_AVX512 void run(const Bitmap& in, Bitmap& out, const Progress* before, Progress& done,
+                                   const ToneRows* tone);
+
+private:
+    static constexpr int Pad = 2 * Lanes + Block; // around a planar row, for loads that run past its ends
+    static constexpr int FrontSteps = 2;          // diagonals before step 0, read by the first steps
+
+    std::size_t rowStride() const { return static_cast<std::size_t>(m_width) + 2 * Pad; }
+    // Channel c of a planar row at column 0; `rows` holds such rows one after the other.
+    std::uint16_t* planar(std::vector<std::uint16_t>& rows, int row, int c) {
+        return rows.data() + (3 * static_cast<std::size_t>(row) + c) * rowStride() + Pad;
+    }
+    LaneVector* diagonals() { return m_diagonals.data() + 3 * FrontSteps; }
+    LaneVector& diagonal(int d, int c) { return diagonals()[3 * static_cast<std::ptrdiff_t>(d) + c]; }
+
+    void loadRow(const Bitmap& in, int y, int row);
+    void startSweep(int r, SweepState& s);
+    PIXMORA_TARGET_AVX512 void collect(int row, int d0, int d1);
+    PIXMORA_TARGET_AVX512 void sweepStrip(int band, int d0, int d1, SweepState& s);
+
+    const Bitmap& m_source;
+    int m_width, m_height, m_passes;
+    int m_steps; // diagonals of a sweep, whole blocks
+    std::vector<LaneVector> m_diagonals;
+    std::vector<std::uint16_t> m_in;            // the rows lane 0 reads in a band: r0 .. r0 + BandSweeps
+    std::vector<std::uint16_t> m_out;           // the rows the last lane finishes in a band
+    std::vector<std::uint16_t> m_top, m_bottom; // the first and the last row
+    std::vector<LaneVector> m_edges;            // the two diagonals before each strip, as the band found them
+    SweepState m_states[BandSweeps];
 };
 
-// One block of steps from d0 on. Edge: some lane is on column 0 or W - 1 in it. Drain: a lane is on the
-// last row.
-template <bool Edge, bool Drain>
-PIXMORA_TARGET_AVX512 inline void
-sweepBlock(LaneVector* diagonals, int d0, int width, const std::uint16_t* const* here,
-           const std::uint16_t* const* below, const std::uint16_t* const* bottomRow, int bottomOffset,
-           const CollectIndices& collect, SweepState& s) {
-    static const ShiftIndices shift;
-    __m512i right[3], lower[3];
+void LaneStage::loadRow(const Bitmap& in, int y, int row) {
     for (int c = 0; c < 3; ++c) {
-        right[c] = _mm512_loadu_si512(here[c] + d0 + 1);
-        lower[c] = _mm512_loadu_si512(below[c] + d0);
-    }
-    for (int k = 0; k < Block; ++k) {
-        const int d = d0 + k;
-        const __m512i index = _mm512_load_si512(shift.step[k].lane);
-        __mmask32 force0 = 0, force1 = 0;
-        if constexpr (Edge) {
-            if (d % 2 == 0 && d / 2 < Lanes)
-                force0 = __mmask32{1} << (d / 2);
-            const int atEnd = d - (width - 1);
-            if (atEnd >= 0 && atEnd % 2 == 0 && atEnd / 2 < Lanes)
-                force1 = __mmask32{1} << (atEnd / 2);
+        std::uint16_t* values = planar(m_in, row, c);
+        if (y >= m_height) {
+            std::fill(values, values + m_width, std::uint16_t{0});
+            continue;
         }
-        const __m512i collectIndex = _mm512_load_si512(collect.step[k].lane);
-        LaneVector* slot = diagonals + 3 * static_cast<std::ptrdiff_t>(d);
-        for (int c = 0; c < 3; ++c) {
-            const __m512i above = _mm512_load_si512(slot[c].lane);
-            const __m512i sum = _mm512_add_epi16(
-                _mm512_add_epi16(above, _mm512_permutex2var_epi16(s.before[c], index, right[c])),
-                _mm512_permutex2var_epi16(s.left2[c], index, lower[c]));
-            __m512i v = _mm512_srli_epi16(_mm512_add_epi16(sum, s.left[c]), 2);
-            if constexpr (Edge) {
-                v = _mm512_mask_blend_epi16(force0, v, s.border0[c]);
-                v = _mm512_mask_blend_epi16(force1, v, s.border1[c]);
-            }
-            if constexpr (Drain)
-                v = _mm512_mask_blend_epi16(
-                    s.bottomLane, v, _mm512_set1_epi16(static_cast<short>(bottomRow[c][d + bottomOffset])));
-            _mm512_store_si512(slot[c].lane, v);
-            s.output[c] = _mm512_permutex2var_epi16(s.output[c], collectIndex, v);
-            s.before[c] = above;
-            s.left2[c] = s.left[c];
-            s.left[c] = v;
-        }
+        const std::uint8_t* pixels = in.row(y) + c;
+        for (int x = 0; x < m_width; ++x)
+            values[x] = pixels[3 * x];
     }
 }
 
-// One sweep: lane q on row r - q.
-template <bool Drain> PIXMORA_TARGET_AVX512 void LaneStage::sweep(int r, Bitmap& out, const ToneRows* tone) {
-    const int last = m_passes - 1;
-    const int bottomLane = r - (m_height - 1);
-    SweepState s;
-    s.bottomLane = Drain && bottomLane >= 0 && bottomLane < Lanes ? __mmask32{1} << bottomLane : 0;
-    const std::uint16_t *here[3], *below[3], *bottomRow[3];
+// Sweep r starts with lane q on row r - q.
+PIXMORA_TARGET_AVX512 void LaneStage::startSweep(int r, SweepState& s) {
+    auto laneOn = [&](int y) { return r - y >= 0 && r - y < Lanes ? __mmask32{1} << (r - y) : __mmask32{0}; };
+    s.topLane = laneOn(0);
+    s.bottomLane = laneOn(m_height - 1);
+    s.topOffset = -2 * r;
+    s.bottomOffset = -2 * (r - (m_height - 1));
     for (int c = 0; c < 3; ++c) {
         alignas(64) std::uint16_t column0[Lanes], column1[Lanes];
         for (int q = 0; q < Lanes; ++q) {
@@ -347,55 +372,115 @@ template <bool Drain> PIXMORA_TARGET_AVX512 void LaneStage::sweep(int r, Bitmap&
         }
         s.border0[c] = _mm512_load_si512(column0);
         s.border1[c] = _mm512_load_si512(column1);
-        s.before[c] = s.left[c] = s.left2[c] = s.output[c] = _mm512_setzero_si512();
-        here[c] = planar(m_rows[m_here], c);
-        below[c] = planar(m_rows[1 - m_here], c);
-        bottomRow[c] = m_bottom.data() + c * rowStride() + Pad;
+        s.left[c] = s.left2[c] = _mm512_setzero_si512();
     }
-    const int y = r - last; // the row the last lane finishes
-    LaneVector* diagonals = m_diagonals.data();
-    for (int d0 = 0; d0 <= m_lastStep; d0 += Block) {
-        const bool edge = d0 < 2 * m_passes || d0 + Block > m_width - 1;
-        if (edge)
-            sweepBlock<true, Drain>(diagonals, d0, m_width, here, below, bottomRow, -2 * bottomLane,
-                                    m_collect, s);
+}
+
+// The last lane's values of steps d0..d1 - 1 into output row `row` of the band, sixteen steps a gather.
+PIXMORA_TARGET_AVX512 void LaneStage::collect(int row, int d0, int d1) {
+    const int last = m_passes - 1;
+    d0 = std::max(d0, 2 * last);
+    d1 = std::min(d1, m_width + 2 * last);
+    // Each gather takes the 32 bits around the last lane's value on 16 diagonals in a row.
+    constexpr int Stride = 3 * static_cast<int>(sizeof(LaneVector));
+    const __m512i offsets = _mm512_mullo_epi32(
+        _mm512_set_epi32(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0), _mm512_set1_epi32(Stride));
+    const int at = 2 * (last & ~1), shift = 16 * (last & 1);
+    for (int c = 0; c < 3; ++c) {
+        std::uint16_t* out = planar(m_out, row, c) - 2 * last;
+        int d = d0;
+        for (; d + 16 <= d1; d += 16) {
+            const auto* base = reinterpret_cast<const std::uint8_t*>(diagonal(d, c).lane) + at;
+            const __m512i pairs = _mm512_i32gather_epi32(offsets, base, 1);
+            _mm256_storeu_si256(
+                reinterpret_cast<__m256i*>(out + d),
+                _mm512_cvtepi32_epi16(_mm512_srli_epi32(pairs, static_cast<unsigned>(shift))));
+        }
+        for (; d < d1; ++d)
+            out[d] = diagonal(d, c).lane[last];
+    }
+}
+
+// Steps d0..d1 - 1 of the band's sweep `band`.
+PIXMORA_TARGET_AVX512 void LaneStage::sweepStrip(int band, int d0, int d1, SweepState& s) {
+    SweepRows rows;
+    for (int c = 0; c < 3; ++c) {
+        rows.below[c] = planar(m_in, band + 1, c);
+        rows.top[c] = m_top.data() + c * rowStride() + Pad;
+        rows.bottom[c] = m_bottom.data() + c * rowStride() + Pad;
+    }
+    const bool onRows = s.topLane != 0 || s.bottomLane != 0;
+    LaneVector* const slots = diagonals();
+    for (int d = d0; d < d1; d += Block) {
+        const bool edge = d < 2 * m_passes || d + Block > m_width - 1;
+        if (edge && onRows)
+            sweepBlock<true, true>(slots, d, m_width, rows, s);
+        else if (edge)
+            sweepBlock<true, false>(slots, d, m_width, rows, s);
+        else if (onRows)
+            sweepBlock<false, true>(slots, d, m_width, rows, s);
         else
-            sweepBlock<false, Drain>(diagonals, d0, m_width, here, below, bottomRow, -2 * bottomLane,
-                                     m_collect, s);
-        for (int c = 0; c < 3; ++c) // step d0 + k finished column d0 + k - 2 last
-            _mm512_storeu_si512(planar(m_output, c) + d0 - 2 * last, s.output[c]);
+            sweepBlock<false, false>(slots, d, m_width, rows, s);
     }
-    if (y < 1 || y > m_height - 2)
-        return;
-    interleave(planar(m_output, 0), planar(m_output, 1), planar(m_output, 2), out.row(y), 1, m_width - 1);
-    if (tone)
-        (*tone)(y);
+    // The strip's last two steps, still in the registers: the next sweep reads them. The next strip of
+    // this sweep stores them again from the state it takes over.
+    for (int c = 0; c < 3; ++c) {
+        _mm512_store_si512(diagonal(d1 - 2, c).lane, s.left2[c]);
+        _mm512_store_si512(diagonal(d1 - 1, c).lane, s.left[c]);
+        diagonal(d1 - 2, c).lane[Spare] = spareValue(rows.below, d1 - 2, c);
+        diagonal(d1 - 1, c).lane[Spare] = spareValue(rows.below, d1 - 1, c);
+    }
+    collect(band, d0, d1);
 }
 
 PIXMORA_TARGET_AVX512 void LaneStage::run(const Bitmap& in, Bitmap& out, const Progress* before,
                                           Progress& done, const ToneRows* tone) {
     // Before the first sweep lane 0 stands on the top row.
-    putTopRow(0);
-    if (before)
-        before->waitFor(std::min(2, m_height - 1));
-    loadRow(in, 1, m_rows[0]);
-    m_here = 0;
-    const int sweeps = m_height - 2 + m_passes - 1;
-    for (int r = 1; r <= sweeps; ++r) {
-        // Row r + 1 for lane 0; while lane 0 is inside the picture the stage before must have finished it.
-        if (before && r + 1 <= m_height - 2)
-            before->waitFor(r + 2);
-        loadRow(in, r + 1, m_rows[1 - m_here]);
-        if (r >= m_height - 1)
-            sweep<true>(r, out, tone);
-        else
-            sweep<false>(r, out, tone);
-        if (r < m_passes)
-            putTopRow(r);
-        const int finished = r - (m_passes - 1);
+    for (int x = 0; x < m_width; ++x)
+        for (int c = 0; c < 3; ++c)
+            diagonal(x, c).lane[0] = m_source.pixel(x, 0)[c];
+    const int last = m_passes - 1;
+    const int sweeps = m_height - 2 + last;
+    for (int r0 = 1; r0 <= sweeps; r0 += BandSweeps) {
+        const int count = std::min(BandSweeps, sweeps + 1 - r0);
+        // Lane 0 reads rows r0 .. r0 + count; inside the picture the stage before must have finished them.
+        if (before)
+            before->waitFor(std::min(r0 + count + 1, m_height - 1));
+        for (int i = 0; i <= count; ++i)
+            loadRow(in, r0 + i, i);
+        for (int i = 0; i < count; ++i)
+            startSweep(r0 + i, m_states[i]);
+        if (r0 == 1) { // the spares for the first sweep, from row 1
+            const std::uint16_t* row[3] = {planar(m_in, 0, 0), planar(m_in, 0, 1), planar(m_in, 0, 2)};
+            for (int e = -FrontSteps; e < m_steps; ++e)
+                for (int c = 0; c < 3; ++c)
+                    diagonal(e, c).lane[Spare] = spareValue(row, e, c);
+        }
+        // Each strip's first sweep reads the two diagonals before it as the band found them; the strip
+        // before has gone through all the band's sweeps by then.
+        for (int d0 = StripSteps, e = 0; d0 < m_steps; d0 += StripSteps, ++e)
+            for (int c = 0; c < 6; ++c)
+                m_edges[6 * e + c] = (&diagonal(d0 - 2, 0))[c];
+        for (int d0 = 0, e = -1; d0 < m_steps; d0 += StripSteps, ++e) {
+            if (e >= 0)
+                for (int c = 0; c < 6; ++c)
+                    (&diagonal(d0 - 2, 0))[c] = m_edges[6 * e + c];
+            const int d1 = std::min(d0 + StripSteps, m_steps);
+            for (int i = 0; i < count; ++i)
+                sweepStrip(i, d0, d1, m_states[i]);
+        }
+        for (int i = 0; i < count; ++i) {
+            const int y = r0 + i - last; // the row the last lane finished in this sweep
+            if (y < 1 || y > m_height - 2)
+                continue;
+            interleave(planar(m_out, i, 0), planar(m_out, i, 1), planar(m_out, i, 2), out.row(y), 1,
+                       m_width - 1);
+            if (tone)
+                (*tone)(y);
+        }
+        const int finished = r0 + count - 1 - last;
         if (finished >= 1)
             done.publish(std::min(finished + 1, m_height - 1));
-        m_here = 1 - m_here;
     }
     done.publish(m_height - 1);
 }
@@ -425,7 +510,7 @@ void antiAlias(const Bitmap& source, Bitmap& result, int passes, const ToneRows*
             std::memcpy(result.pixel(0, y), source.pixel(0, y), 3);
             std::memcpy(result.pixel(width - 1, y), source.pixel(width - 1, y), 3);
         }
-        const PipelineStages stages(passes, Lanes, static_cast<long long>(width) * height);
+        const PipelineStages stages(passes, MaxPasses, static_cast<long long>(width) * height);
         std::vector<Progress> progress(static_cast<std::size_t>(stages.count));
         std::vector<std::unique_ptr<LaneStage>> lanes;
         for (int stage = 0; stage < stages.count; ++stage)

@@ -167,6 +167,11 @@ TEST_P(AntiAliasKernels, ManyPassesAsAWavefront) {
     expectLiteral(noise(5, 300, 17), 50);
     expectLiteral(noise(4000, 6, 18), 50);
     expectLiteral(photoLike(20000, 4, 19), 50);
+    // Pictures crossing several strips of diagonals and bands of sweeps, with the largest stages (all
+    // passes in one register but its spare lane) and the smallest that need two.
+    std::uint32_t seed = 20;
+    for (int passes : {29, 30, 31, 32, 33})
+        expectLiteral(noise(301, 45, ++seed), passes);
 }
 
 class AreaThreads : public AtEveryLevelAndThreadCount {};
