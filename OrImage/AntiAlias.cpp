@@ -238,7 +238,9 @@ PIXMORA_TARGET_AVX512 inline void sweepBlock(LaneVector* diagonals, int d0, int 
         LaneVector* slot = diagonals + 3 * static_cast<std::ptrdiff_t>(d);
         for (int c = 0; c < 3; ++c) {
             const __m512i above = _mm512_load_si512(slot[c].lane);
-            const __m512i right = _mm512_loadu_si512(slot[c - 3].lane - 1);
+            // The previous diagonal from the value before its lane 0: the spare of the vector before it.
+            const __m512i right = _mm512_loadu_si512(reinterpret_cast<const std::uint8_t*>(slot + c - 3) -
+                                                     sizeof(std::uint16_t));
             const __m512i lower = _mm512_permutex2var_epi16(left2[c], index, lowerRow[c]);
             const __m512i sum = _mm512_add_epi16(_mm512_add_epi16(above, right), lower);
             __m512i v = _mm512_srli_epi16(_mm512_add_epi16(sum, left[c]), 2);
@@ -360,8 +362,9 @@ PIXMORA_TARGET_AVX512 void LaneStage::startSweep(int r, SweepState& s) {
     auto laneOn = [&](int y) { return r - y >= 0 && r - y < Lanes ? __mmask32{1} << (r - y) : __mmask32{0}; };
     s.topLane = laneOn(0);
     s.bottomLane = laneOn(m_height - 1);
-    s.topOffset = -2 * r;
-    s.bottomOffset = -2 * (r - (m_height - 1));
+    // Without such a lane the offset stays 0, so that the value read (and not used) lies in the row.
+    s.topOffset = s.topLane ? -2 * r : 0;
+    s.bottomOffset = s.bottomLane ? -2 * (r - (m_height - 1)) : 0;
     for (int c = 0; c < 3; ++c) {
         alignas(64) std::uint16_t column0[Lanes], column1[Lanes];
         for (int q = 0; q < Lanes; ++q) {
