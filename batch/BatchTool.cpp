@@ -382,6 +382,12 @@ bool runJob(const Shared& shared, const Job& job, qsizetype k, qsizetype count, 
         return false;
     return fail([&] {
         NoiseGenerator::setState(start);
+        // With no effect the shown picture is the source itself, byte for byte: it is written as read,
+        // without the engine's two copies of it.
+        if (command.writes.empty()) {
+            savePicture(picture, job.output, job.format, command.quality);
+            return;
+        }
         OrImageEngine engine;
         for (const EffectWrite& write : command.writes)
             applyWrite(engine, write);
