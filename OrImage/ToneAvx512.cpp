@@ -6,6 +6,7 @@
 #include "Vector512.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #if PIXMORA_X86
 #include <immintrin.h>
@@ -95,6 +96,21 @@ PIXMORA_TARGET_AVX512 inline __m512i saturate(__m512i lanes, const Lut512& steps
     const __mmask64 down = _mm512_cmplt_epu8_mask(lanes, mean) ^ flip;
     const __m512i step = lookup(steps, distance);
     return _mm512_mask_blend_epi8(down, _mm512_adds_epu8(mean, step), _mm512_subs_epu8(mean, step));
+}
+
+// No tone effect: a copy. Its lines go straight to memory (streaming stores) instead of being read into
+// the cache first only to be overwritten: after an area effect this is the second picture the setter
+// writes, and on a large picture that read costs as much as the copy.
+PIXMORA_TARGET_AVX512 void streamingCopyRow(const TonePlan&, const std::uint8_t* in, const std::uint8_t*,
+                                            std::uint8_t* out, int width) {
+    const int bytes = 3 * width;
+    const int head = std::min(bytes, static_cast<int>(-reinterpret_cast<std::uintptr_t>(out) % 64));
+    storeBytes(out, loadBytes(in, head), head);
+    int i = head;
+    for (; i + 64 <= bytes; i += 64)
+        _mm512_stream_si512(reinterpret_cast<__m512i*>(out + i), _mm512_loadu_si512(in + i));
+    storeBytes(out + i, loadBytes(in + i, bytes - i), bytes - i);
+    _mm_sfence(); // the streaming stores are complete before anything that follows
 }
 
 PIXMORA_TARGET_AVX512 void tableRow512(const TonePlan& plan, const std::uint8_t* in, const std::uint8_t*,
@@ -232,8 +248,8 @@ struct Avx512Kernels {
 } // namespace
 
 ToneRow avx512ToneRow(TonePlan& plan) {
-    if (plan.brightnessOnly)
-        return nullptr; // a saturating add is memory-bound already
+    if (plan.brightnessOnly) // a saturating add is memory-bound already; a copy gains by streaming
+        return plan.settings.brightness == 0 ? &streamingCopyRow : nullptr;
     if (plan.tableOnly)
         return &tableRow512;
     if (plan.noise && !plan.solar && plan.coupling == Coupling::None)
