@@ -470,6 +470,25 @@ TEST_P(ToneThreads, BandsOfRowsGiveTheLiteralPass) {
         }
 }
 
+TEST_P(ToneKernels, NoEffectCopiesEveryPieceAsItIs) {
+    // With nothing to do the pass is a copy (with streaming stores where the level has them): pieces of
+    // every length and alignment, on rows of every width around the vector sizes.
+    std::mt19937 rng(7);
+    for (int w : {1, 2, 21, 22, 63, 64, 65, 200, 1001}) {
+        const Bitmap input = noise(w, 3, rng());
+        Bitmap out(w, 3);
+        const pixmora::ToneRows rows(input, nullptr, out, ToneSettings{});
+        for (int y = 0; y < 3; ++y)
+            for (int x = 0; x < w;) {
+                const int end = std::min(w, x + 1 + static_cast<int>(rng() % 90));
+                rows(y, x, end);
+                x = end;
+            }
+        ASSERT_EQ(firstDifference(out, input), "") << w << " wide";
+        ASSERT_TRUE(paddingIsZero(out)) << w << " wide";
+    }
+}
+
 TEST_P(ToneKernels, PiecesOfRowsFromAnyThread) {
     // A kernel that finishes its result in pieces of rows renders them piece by piece; the pieces must
     // join to the pass over whole rows, whatever their lengths.
