@@ -301,13 +301,10 @@ public:
         m_in.assign(3 * rowStride() * (BandSweeps + 1), 0);
         m_out.assign(3 * rowStride() * BandSweeps, 0);
         m_edges.assign(6 * static_cast<std::size_t>((m_steps + StripSteps - 1) / StripSteps), LaneVector{});
-        for (auto* row : {&m_top, &m_bottom}) {
-            row->assign(3 * rowStride(), 0);
-            const int y = row == &m_top ? 0 : m_height - 1;
-            for (int c = 0; c < 3; ++c)
-                for (int x = 0; x < m_width; ++x)
-                    (*row)[c * rowStride() + Pad + x] = source.pixel(x, y)[c];
-        }
+        m_top.assign(3 * rowStride(), 0);
+        m_bottom.assign(3 * rowStride(), 0);
+        loadRow(source, 0, m_top, 0);
+        loadRow(source, m_height - 1, m_bottom, 0);
     }
 
     // Applies the stage's passes to `in`, whose rows the stage before finishes as `before` reports, and
@@ -328,7 +325,8 @@ private:
     LaneVector* diagonals() { return m_diagonals.data() + 3 * FrontSteps; }
     LaneVector& diagonal(int d, int c) { return diagonals()[3 * static_cast<std::ptrdiff_t>(d) + c]; }
 
-    void loadRow(const Bitmap& in, int y, int row);
+    // Row y of `in` (0 below the picture) into planar row `row` of `rows`.
+    void loadRow(const Bitmap& in, int y, std::vector<std::uint16_t>& rows, int row);
     void startSweep(int r, SweepState& s);
     PIXMORA_TARGET_AVX512 void collect(int row, int d0, int d1);
     PIXMORA_TARGET_AVX512 void sweepStrip(int band, int d0, int d1, SweepState& s);
@@ -344,9 +342,9 @@ private:
     SweepState m_states[BandSweeps];
 };
 
-void LaneStage::loadRow(const Bitmap& in, int y, int row) {
+void LaneStage::loadRow(const Bitmap& in, int y, std::vector<std::uint16_t>& rows, int row) {
     for (int c = 0; c < 3; ++c) {
-        std::uint16_t* values = planar(m_in, row, c);
+        std::uint16_t* values = planar(rows, row, c);
         if (y >= m_height) {
             std::fill(values, values + m_width, std::uint16_t{0});
             continue;
@@ -409,8 +407,8 @@ PIXMORA_TARGET_AVX512 void LaneStage::sweepStrip(int band, int d0, int d1, Sweep
     SweepRows rows;
     for (int c = 0; c < 3; ++c) {
         rows.below[c] = planar(m_in, band + 1, c);
-        rows.top[c] = m_top.data() + c * rowStride() + Pad;
-        rows.bottom[c] = m_bottom.data() + c * rowStride() + Pad;
+        rows.top[c] = planar(m_top, 0, c);
+        rows.bottom[c] = planar(m_bottom, 0, c);
     }
     const bool onRows = s.topLane != 0 || s.bottomLane != 0;
     LaneVector* const slots = diagonals();
@@ -450,7 +448,7 @@ PIXMORA_TARGET_AVX512 void LaneStage::run(const Bitmap& in, Bitmap& out, const P
         if (before)
             before->waitFor(std::min(r0 + count + 1, m_height - 1));
         for (int i = 0; i <= count; ++i)
-            loadRow(in, r0 + i, i);
+            loadRow(in, r0 + i, m_in, i);
         for (int i = 0; i < count; ++i)
             startSweep(r0 + i, m_states[i]);
         if (r0 == 1) { // the spares for the first sweep, from row 1
