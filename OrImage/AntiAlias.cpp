@@ -138,16 +138,20 @@ void antiAliasByRows(Bitmap& p, int passes, const ToneRows* tone) {
 PIXMORA_VECTOR_CODE_BEGIN
 
 // --- passes in lanes --------------------------------------------------------------------------------------
-// A stage of up to 32 passes runs in the 16-bit lanes of one register per channel: lane q does pass q, on
-// the row q above the row of lane 0 and two columns further left per lane. Then everything a lane needs is
-// at hand without waiting long: the pixel to its left is its own previous step; the pixel below (after pass
-// q - 1) is what lane q - 1 computed two steps ago; the pixel above (after pass q) is what lane q left on the
-// same diagonal d = x + 2q in the previous sweep, one row up; and the pixel to the right (after pass q - 1)
-// is what lane q - 1 left on diagonal d - 1 in that sweep. The one dependency from step to step is an add
-// and a shift; moving values to the next lane has two steps of slack. A sweep walks the diagonals, one
-// vector per channel and step, through a buffer holding the previous sweep's value of every lane on every
-// diagonal. Lane 0 takes its pixels below and to the right from the rows the stage reads (the source, or
-// the stage before); the last lane's values are the stage's output rows.
+// A stage of up to 31 passes runs in the 16-bit lanes of one register per channel. Pass q runs on the row
+// q above the row of the first pass and two columns further left per pass, so on diagonal d = x + 2q. Then
+// everything a pass needs is at hand without waiting long: the pixel to its left is its own previous step;
+// the pixel below (after pass q - 1) is what pass q - 1 computed two steps ago; the pixel above (after pass
+// q) is what pass q left on the same diagonal in the previous sweep, one row up; and the pixel to the right
+// (after pass q - 1) is what pass q - 1 left on diagonal d - 1 in that sweep. The one dependency from step
+// to step is an add and a shift; moving values to the next lane has two steps of slack. A sweep walks the
+// diagonals, one vector per channel and step, through a buffer holding the previous sweep's value of every
+// lane on every diagonal.
+//
+// The passes go in the lanes backwards: of a stage of P passes, pass q is in lane P - 1 - q, so the last
+// pass, whose values are the stage's output, is in lane 0, and each step writes its output pixel with a
+// plain store of the register's lowest lanes. Lane P - 1 takes its pixels below and to the right from the
+// rows the stage reads (the source, or the stage before).
 //
 // That buffer holds 192 bytes a diagonal, far more than the first-level cache for a wide picture. So the
 // sweeps go in bands of a few rows, and a band in strips of diagonals: every sweep of the band walks one
@@ -166,16 +170,14 @@ struct alignas(64) LaneVector {
     std::uint16_t lane[Lanes];
 };
 
-// For each step k of a block: lane 0 takes element k of the second operand, every other lane the lane
-// below it in the first.
+// For each step k of a block, for a stage of `passes` passes: the first pass's lane takes element k of the
+// second operand, every other lane the lane above it in the first (the pass before).
 struct ShiftIndices {
     LaneVector step[Block];
-    ShiftIndices() {
-        for (int k = 0; k < Block; ++k) {
-            step[k].lane[0] = static_cast<std::uint16_t>(Lanes + k);
-            for (int j = 1; j < Lanes; ++j)
-                step[k].lane[j] = static_cast<std::uint16_t>(j - 1);
-        }
+    explicit ShiftIndices(int passes) {
+        for (int k = 0; k < Block; ++k)
+            for (int j = 0; j < Lanes; ++j)
+                step[k].lane[j] = static_cast<std::uint16_t>(j == passes - 1 ? Lanes + k : (j + 1) % Lanes);
     }
 };
 
@@ -188,23 +190,30 @@ struct SweepState {
     int topOffset, bottomOffset;    // from a diagonal to that lane's column
 };
 
-// The rows of a sweep: the one below lane 0's (r + 1) as it was before the stage, and the picture's first
-// and last rows; each channel as 16-bit values from column 0.
+// Lane `passes - 1` of pass q on diagonal d with column x = d - 2q.
+inline int laneOfPass(int q, int passes) {
+    return passes - 1 - q;
+}
+
+// The rows of a sweep: the one below the first pass's (r + 1) as it was before the stage, and the
+// picture's first and last rows; each channel as 16-bit values from column 0. `out` is where the last
+// pass's value on diagonal d goes, at out[c] + d.
 struct SweepRows {
     const std::uint16_t *below[3], *top[3], *bottom[3];
+    std::uint16_t* out[3];
+    const ShiftIndices* shift;
+    int passes; // of the stage; lane `passes` is the spare
 };
 
-// Lane 31 is a spare: a stage has 31 passes at most. Each diagonal's spare holds the value lane 0 of the
-// next sweep takes from its own row as the pixel to its right, in the one place the load of the pixels to
-// the right (which starts one value early) reads it from, so that load is all lane 0 needs there. The
-// spare of channel c < 2 serves channel c + 1 one step later, that of channel 2 serves channel 0 two steps
-// later.
-constexpr int Spare = Lanes - 1;
+// A stage has 31 passes at most, so that the lane after the first pass's is a spare. On each diagonal it
+// holds the value the first pass of the next sweep takes from its own row as the pixel to its right, in
+// the one place the load of the pixels to the right (which starts one value late) reads it from, so that
+// load is all that lane needs there.
 constexpr int MaxPasses = Lanes - 1;
 
-// The value the spare of channel c on diagonal e holds for the sweep whose lane 0 is on `row`.
+// The value the spare of channel c on diagonal e holds for the sweep whose first pass is on `row`.
 inline std::uint16_t spareValue(const std::uint16_t* const* row, int e, int c) {
-    return c < 2 ? row[c + 1][e + 2] : row[0][e + 3];
+    return row[c][e + 2];
 }
 
 // One block of steps from d0 on. Edge: some lane is on column 0 or W - 1 in it. Rows: some lane is on
@@ -216,7 +225,6 @@ inline std::uint16_t spareValue(const std::uint16_t* const* row, int e, int c) {
 template <bool Edge, bool Rows>
 PIXMORA_TARGET_AVX512 inline void sweepBlock(LaneVector* diagonals, int d0, int width, const SweepRows& rows,
                                              SweepState& s) {
-    static const ShiftIndices shift;
     // In locals, so that they stay in registers: the compiler cannot tell the stores from the state.
     __m512i left[3], left2[3], lowerRow[3];
     for (int c = 0; c < 3; ++c) {
@@ -228,19 +236,20 @@ PIXMORA_TARGET_AVX512 inline void sweepBlock(LaneVector* diagonals, int d0, int 
         const int d = d0 + k;
         __mmask32 force0 = 0, force1 = 0;
         if constexpr (Edge) {
-            if (d % 2 == 0 && d / 2 < Lanes)
-                force0 = __mmask32{1} << (d / 2);
+            // Pass q is on column 0 when d = 2q, on column W - 1 when d = W - 1 + 2q.
+            const int passes = rows.passes;
+            if (d % 2 == 0 && d / 2 < passes)
+                force0 = __mmask32{1} << laneOfPass(d / 2, passes);
             const int atEnd = d - (width - 1);
-            if (atEnd >= 0 && atEnd % 2 == 0 && atEnd / 2 < Lanes)
-                force1 = __mmask32{1} << (atEnd / 2);
+            if (atEnd >= 0 && atEnd % 2 == 0 && atEnd / 2 < passes)
+                force1 = __mmask32{1} << laneOfPass(atEnd / 2, passes);
         }
-        const __m512i index = _mm512_load_si512(shift.step[k].lane);
+        const __m512i index = _mm512_load_si512(rows.shift->step[k].lane);
         LaneVector* slot = diagonals + 3 * static_cast<std::ptrdiff_t>(d);
         for (int c = 0; c < 3; ++c) {
             const __m512i above = _mm512_load_si512(slot[c].lane);
-            // The previous diagonal from the value before its lane 0: the spare of the vector before it.
-            const __m512i right = _mm512_loadu_si512(reinterpret_cast<const std::uint8_t*>(slot + c - 3) -
-                                                     sizeof(std::uint16_t));
+            // The previous diagonal from its lane 1: lane j gets lane j + 1, the first pass's the spare.
+            const __m512i right = _mm512_loadu_si512(slot[c - 3].lane + 1);
             const __m512i lower = _mm512_permutex2var_epi16(left2[c], index, lowerRow[c]);
             const __m512i sum = _mm512_add_epi16(_mm512_add_epi16(above, right), lower);
             __m512i v = _mm512_srli_epi16(_mm512_add_epi16(sum, left[c]), 2);
@@ -255,8 +264,10 @@ PIXMORA_TARGET_AVX512 inline void sweepBlock(LaneVector* diagonals, int d0, int 
                     s.bottomLane, v,
                     _mm512_set1_epi16(static_cast<short>(rows.bottom[c][d + s.bottomOffset])));
             }
+            // The last pass's value, with the lane after it, which the next step overwrites.
+            _mm_storeu_si32(rows.out[c] + d, _mm512_castsi512_si128(v));
             _mm512_store_si512(slot[c - 6].lane, left2[c]);
-            slot[c - 6].lane[Spare] = spareValue(rows.below, d - 2, c);
+            slot[c - 6].lane[rows.passes] = spareValue(rows.below, d - 2, c);
             left2[c] = left[c];
             left[c] = v;
         }
@@ -296,7 +307,7 @@ class LaneStage {
 public:
     LaneStage(const Bitmap& source, int passes)
         : m_source(source), m_width(source.width()), m_height(source.height()), m_passes(passes),
-          m_steps((m_width + 2 * (passes - 1) + Block - 1) / Block * Block) {
+          m_steps((m_width + 2 * (passes - 1) + Block - 1) / Block * Block), m_shift(passes) {
         m_diagonals.assign(3 * (static_cast<std::size_t>(m_steps) + FrontSteps), LaneVector{});
         m_in.assign(3 * rowStride() * (BandSweeps + 1), 0);
         m_out.assign(3 * rowStride() * BandSweeps, 0);
@@ -328,15 +339,15 @@ private:
     // Row y of `in` (0 below the picture) into planar row `row` of `rows`.
     void loadRow(const Bitmap& in, int y, std::vector<std::uint16_t>& rows, int row);
     void startSweep(int r, SweepState& s);
-    PIXMORA_TARGET_AVX512 void collect(int row, int d0, int d1);
     PIXMORA_TARGET_AVX512 void sweepStrip(int band, int d0, int d1, SweepState& s);
 
     const Bitmap& m_source;
     int m_width, m_height, m_passes;
     int m_steps; // diagonals of a sweep, whole blocks
+    ShiftIndices m_shift;
     std::vector<LaneVector> m_diagonals;
-    std::vector<std::uint16_t> m_in;            // the rows lane 0 reads in a band: r0 .. r0 + BandSweeps
-    std::vector<std::uint16_t> m_out;           // the rows the last lane finishes in a band
+    std::vector<std::uint16_t> m_in;  // the rows the first pass reads in a band: r0 .. r0 + BandSweeps
+    std::vector<std::uint16_t> m_out; // the rows the last pass finishes in a band
     std::vector<std::uint16_t> m_top, m_bottom; // the first and the last row
     std::vector<LaneVector> m_edges;            // the two diagonals before each strip, as the band found them
     SweepState m_states[BandSweeps];
@@ -355,50 +366,27 @@ void LaneStage::loadRow(const Bitmap& in, int y, std::vector<std::uint16_t>& row
     }
 }
 
-// Sweep r starts with lane q on row r - q.
+// Sweep r starts with pass q on row r - q.
 PIXMORA_TARGET_AVX512 void LaneStage::startSweep(int r, SweepState& s) {
-    auto laneOn = [&](int y) { return r - y >= 0 && r - y < Lanes ? __mmask32{1} << (r - y) : __mmask32{0}; };
+    auto laneOn = [&](int y) {
+        return r - y >= 0 && r - y < m_passes ? __mmask32{1} << laneOfPass(r - y, m_passes) : __mmask32{0};
+    };
     s.topLane = laneOn(0);
     s.bottomLane = laneOn(m_height - 1);
     // Without such a lane the offset stays 0, so that the value read (and not used) lies in the row.
     s.topOffset = s.topLane ? -2 * r : 0;
     s.bottomOffset = s.bottomLane ? -2 * (r - (m_height - 1)) : 0;
     for (int c = 0; c < 3; ++c) {
-        alignas(64) std::uint16_t column0[Lanes], column1[Lanes];
-        for (int q = 0; q < Lanes; ++q) {
+        alignas(64) std::uint16_t column0[Lanes] = {}, column1[Lanes] = {};
+        for (int q = 0; q < m_passes; ++q) {
             const int y = r - q;
             const bool inside = y >= 0 && y < m_height;
-            column0[q] = inside ? m_source.pixel(0, y)[c] : 0;
-            column1[q] = inside ? m_source.pixel(m_width - 1, y)[c] : 0;
+            column0[laneOfPass(q, m_passes)] = inside ? m_source.pixel(0, y)[c] : 0;
+            column1[laneOfPass(q, m_passes)] = inside ? m_source.pixel(m_width - 1, y)[c] : 0;
         }
         s.border0[c] = _mm512_load_si512(column0);
         s.border1[c] = _mm512_load_si512(column1);
         s.left[c] = s.left2[c] = _mm512_setzero_si512();
-    }
-}
-
-// The last lane's values of steps d0..d1 - 1 into output row `row` of the band, sixteen steps a gather.
-PIXMORA_TARGET_AVX512 void LaneStage::collect(int row, int d0, int d1) {
-    const int last = m_passes - 1;
-    d0 = std::max(d0, 2 * last);
-    d1 = std::min(d1, m_width + 2 * last);
-    // Each gather takes the 32 bits around the last lane's value on 16 diagonals in a row.
-    constexpr int Stride = 3 * static_cast<int>(sizeof(LaneVector));
-    const __m512i offsets = _mm512_mullo_epi32(
-        _mm512_set_epi32(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0), _mm512_set1_epi32(Stride));
-    const int at = 2 * (last & ~1), shift = 16 * (last & 1);
-    for (int c = 0; c < 3; ++c) {
-        std::uint16_t* out = planar(m_out, row, c) - 2 * last;
-        int d = d0;
-        for (; d + 16 <= d1; d += 16) {
-            const auto* base = reinterpret_cast<const std::uint8_t*>(diagonal(d, c).lane) + at;
-            const __m512i pairs = _mm512_i32gather_epi32(offsets, base, 1);
-            _mm256_storeu_si256(
-                reinterpret_cast<__m256i*>(out + d),
-                _mm512_cvtepi32_epi16(_mm512_srli_epi32(pairs, static_cast<unsigned>(shift))));
-        }
-        for (; d < d1; ++d)
-            out[d] = diagonal(d, c).lane[last];
     }
 }
 
@@ -409,7 +397,10 @@ PIXMORA_TARGET_AVX512 void LaneStage::sweepStrip(int band, int d0, int d1, Sweep
         rows.below[c] = planar(m_in, band + 1, c);
         rows.top[c] = planar(m_top, 0, c);
         rows.bottom[c] = planar(m_bottom, 0, c);
+        rows.out[c] = planar(m_out, band, c) - 2 * (m_passes - 1);
     }
+    rows.shift = &m_shift;
+    rows.passes = m_passes;
     const bool onRows = s.topLane != 0 || s.bottomLane != 0;
     LaneVector* const slots = diagonals();
     for (int d = d0; d < d1; d += Block) {
@@ -428,23 +419,23 @@ PIXMORA_TARGET_AVX512 void LaneStage::sweepStrip(int band, int d0, int d1, Sweep
     for (int c = 0; c < 3; ++c) {
         _mm512_store_si512(diagonal(d1 - 2, c).lane, s.left2[c]);
         _mm512_store_si512(diagonal(d1 - 1, c).lane, s.left[c]);
-        diagonal(d1 - 2, c).lane[Spare] = spareValue(rows.below, d1 - 2, c);
-        diagonal(d1 - 1, c).lane[Spare] = spareValue(rows.below, d1 - 1, c);
+        diagonal(d1 - 2, c).lane[m_passes] = spareValue(rows.below, d1 - 2, c);
+        diagonal(d1 - 1, c).lane[m_passes] = spareValue(rows.below, d1 - 1, c);
     }
-    collect(band, d0, d1);
 }
 
 PIXMORA_TARGET_AVX512 void LaneStage::run(const Bitmap& in, Bitmap& out, const Progress* before,
                                           Progress& done, const ToneRows* tone) {
-    // Before the first sweep lane 0 stands on the top row.
+    // Before the first sweep the first pass stands on the top row.
     for (int x = 0; x < m_width; ++x)
         for (int c = 0; c < 3; ++c)
-            diagonal(x, c).lane[0] = m_source.pixel(x, 0)[c];
+            diagonal(x, c).lane[laneOfPass(0, m_passes)] = m_source.pixel(x, 0)[c];
     const int last = m_passes - 1;
     const int sweeps = m_height - 2 + last;
     for (int r0 = 1; r0 <= sweeps; r0 += BandSweeps) {
         const int count = std::min(BandSweeps, sweeps + 1 - r0);
-        // Lane 0 reads rows r0 .. r0 + count; inside the picture the stage before must have finished them.
+        // The first pass reads rows r0 .. r0 + count; inside the picture the stage before must have
+        // finished them.
         if (before)
             before->waitFor(std::min(r0 + count + 1, m_height - 1));
         for (int i = 0; i <= count; ++i)
@@ -455,7 +446,7 @@ PIXMORA_TARGET_AVX512 void LaneStage::run(const Bitmap& in, Bitmap& out, const P
             const std::uint16_t* row[3] = {planar(m_in, 0, 0), planar(m_in, 0, 1), planar(m_in, 0, 2)};
             for (int e = -FrontSteps; e < m_steps; ++e)
                 for (int c = 0; c < 3; ++c)
-                    diagonal(e, c).lane[Spare] = spareValue(row, e, c);
+                    diagonal(e, c).lane[m_passes] = spareValue(row, e, c);
         }
         // Each strip's first sweep reads the two diagonals before it as the band found them; the strip
         // before has gone through all the band's sweeps by then.
@@ -471,7 +462,7 @@ PIXMORA_TARGET_AVX512 void LaneStage::run(const Bitmap& in, Bitmap& out, const P
                 sweepStrip(i, d0, d1, m_states[i]);
         }
         for (int i = 0; i < count; ++i) {
-            const int y = r0 + i - last; // the row the last lane finished in this sweep
+            const int y = r0 + i - last; // the row the last pass finished in this sweep
             if (y < 1 || y > m_height - 2)
                 continue;
             interleave(planar(m_out, i, 0), planar(m_out, i, 1), planar(m_out, i, 2), out.row(y), 1,
