@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <utility>
 
 namespace pixmora {
 
@@ -54,6 +55,29 @@ void OrImageEngine::setPictureOriginal(Bitmap&& bitmap) {
     SourceChanged();
 }
 
+Bitmap OrImageEngine::renderOnce(Bitmap&& source) {
+    struct Scope {
+        OrImageEngine& engine;
+        explicit Scope(OrImageEngine& e) : engine(e) { engine.m_renderOnce = true; }
+        ~Scope() {
+            engine.m_renderOnce = engine.m_shownRendered = false;
+            engine.m_original.clear();
+            engine.m_shown.clear();
+            engine.m_areaResult.reset();
+            engine.m_noiseLayer.reset();
+        }
+    } scope(*this);
+    // Untouched pages from the system: a render writes every pixel of the shown picture, or hands it the
+    // area result instead, and then these pages never cost any memory.
+    Bitmap shown(source.width(), source.height());
+    m_original.assign(std::move(source));
+    m_shown.assign(std::move(shown));
+    m_noiseLayer.reset();
+    m_areaResult.reset();
+    Render();
+    return std::move(m_shown.bitmap());
+}
+
 void OrImageEngine::clearPictureOriginal() {
     m_original.clear();
     SourceChanged();
@@ -92,41 +116,39 @@ void OrImageEngine::Render() {
     if (!m_original.hasGraphic() || !m_shown.hasGraphic())
         return;
 
-    // A new source dropped the intermediates; an active value rebuilds its own through its setter,
-    // which renders once by itself before this render goes on.
+    // A new source dropped the intermediates; an active value rebuilds its own through its setter, and
+    // the setter's render, which finds the intermediates in place, is the whole render.
     if (m_colorNoise > 0 && !m_noiseLayer)
-        setPicColorNoise(m_colorNoise);
+        return setPicColorNoise(m_colorNoise);
     if (m_monoNoise > 0 && !m_noiseLayer)
-        setPicMonoNoise(m_monoNoise);
+        return setPicMonoNoise(m_monoNoise);
 
     bool areaOn = true;
     if (m_emboss) {
         if (!m_areaResult)
-            setPicEmboss(m_emboss);
+            return setPicEmboss(m_emboss);
     } else if (m_mosaic > 0) {
         if (!m_areaResult)
-            setPicMosaic(m_mosaic);
+            return setPicMosaic(m_mosaic);
     } else if (m_splitBlur > 0) {
         if (!m_areaResult)
-            setPicSplitBlur(m_splitBlur);
+            return setPicSplitBlur(m_splitBlur);
     } else if (m_gaussianBlur > 0) {
         if (!m_areaResult)
-            setPicGaussianBlur(m_gaussianBlur);
+            return setPicGaussianBlur(m_gaussianBlur);
     } else if (m_antiAlias > 0) {
         if (!m_areaResult)
-            setPicAntiAlias(m_antiAlias);
+            return setPicAntiAlias(m_antiAlias);
     } else if (m_trace > 0) {
         if (!m_areaResult)
-            setPicTrace(m_trace);
+            return setPicTrace(m_trace);
     } else if (m_tile > 0) {
         if (!m_areaResult)
-            setPicTile(m_tile);
+            return setPicTile(m_tile);
     } else {
         areaOn = false;
     }
-    // The setter may have found nothing to do (a mosaic or tile value that fell to 0): the source is
-    // the input then, as when no area effect is on.
-    const Bitmap& input = (areaOn && m_areaResult) ? *m_areaResult : m_original.bitmap();
+    const Bitmap& input = areaOn ? *m_areaResult : m_original.bitmap();
 
     // An area setter that has just rendered its result row by row leaves nothing to do here.
     const bool rendered = m_shownRendered && &input == m_areaResult.get();
@@ -271,6 +293,16 @@ template <typename Effect> void OrImageEngine::rebuildArea(bool active, Effect&&
         if (noiseReady && m_shown.hasGraphic() && m_shown.width() == source.width() &&
             m_shown.height() == source.height())
             tone.emplace(*m_areaResult, m_noiseLayer.get(), m_shown.bitmap(), toneSettings());
+        if (m_renderOnce && !m_colorNoise && !m_monoNoise && toneSettings() == ToneSettings{} &&
+            m_shown.hasGraphic() && m_shown.width() == source.width() &&
+            m_shown.height() == source.height()) {
+            // No tone effect would change the result, and nothing needs it after this render: it becomes
+            // the shown picture, and the area result keeps the shown picture's untouched pages.
+            effect(source, *m_areaResult, nullptr);
+            std::swap(*m_areaResult, m_shown.bitmap());
+            m_shownRendered = true;
+            return;
+        }
         effect(source, *m_areaResult, tone ? &*tone : nullptr);
         m_shownRendered = tone.has_value();
     } catch (...) {

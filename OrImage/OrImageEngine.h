@@ -31,6 +31,13 @@ public:
     void setPictureOriginal(Bitmap&& bitmap);
     // Leaves the source without a graphic; the shown picture is cleared.
     void clearPictureOriginal();
+    // For a caller that renders each picture once and keeps nothing of it (the batch tool): renders
+    // `source` with the current values and hands over the shown picture, the same bytes as
+    // setPictureOriginal followed by PictureShown. It skips what only a picture kept on screen needs: the
+    // shown picture does not start as a copy of the source, and with an area effect and no tone effect
+    // the area result itself is the shown picture. The component is left without a picture and calls
+    // none of the host's hooks but the busy ones.
+    Bitmap renderOnce(Bitmap&& source);
 
     // The cached intermediates, or nullptr while absent.
     const Bitmap* AreaResult() const { return m_areaResult.get(); }
@@ -137,6 +144,8 @@ private:
     Picture m_shown;
     // PictureShown already holds the tone pass over a just rebuilt AreaResult (see rebuildArea).
     bool m_shownRendered = false;
+    // Inside renderOnce.
+    bool m_renderOnce = false;
 };
 
 } // namespace pixmora

@@ -391,8 +391,7 @@ bool runJob(const Shared& shared, const Job& job, qsizetype k, qsizetype count, 
         OrImageEngine engine;
         for (const EffectWrite& write : command.writes)
             applyWrite(engine, write);
-        engine.setPictureOriginal(std::move(picture));
-        savePicture(engine.PictureShown().bitmap(), job.output, job.format, command.quality);
+        savePicture(engine.renderOnce(std::move(picture)), job.output, job.format, command.quality);
     });
 }
 

@@ -302,4 +302,44 @@ TEST_P(EngineThreads, NewPictureRebuildsNoiseAndAreaInTheirOrder) {
     Bitmap expected(37, 29);
     reference::renderTone(area, &layer, expected, pixmora::ToneSettings{.darkness = 40});
     EXPECT_EQ(firstDifference(shown(e), expected), "");
+    // Drawn once: the setters that rebuild the intermediates render the whole picture, and the render
+    // that called them stops there.
+    EXPECT_EQ(e.renders, 1);
+}
+
+TEST_P(EngineThreads, RenderOnceGivesWhatANewSourceShows) {
+    // Every kind of value set: none, tone only, an area effect alone (its result handed over as it is),
+    // with tone effects or noise on top, noise alone, and an area value that falls to 0 on the picture.
+    using Setup = void (*)(pixmora::OrImageEngine&);
+    const Setup setups[] = {
+        [](pixmora::OrImageEngine&) {},
+        [](pixmora::OrImageEngine& e) { e.setPicBrightness(30), e.setPicSaturation(-90); },
+        [](pixmora::OrImageEngine& e) { e.setPicGaussianBlur(3); },
+        [](pixmora::OrImageEngine& e) { e.setPicMosaic(4); },
+        [](pixmora::OrImageEngine& e) { e.setPicTrace(1), e.setPicInvert(true); },
+        [](pixmora::OrImageEngine& e) { e.setPicAntiAlias(2), e.setPicMonoNoise(60); },
+        [](pixmora::OrImageEngine& e) { e.setPicColorNoise(90); },
+        [](pixmora::OrImageEngine& e) { e.setPicTile(1000); },
+    };
+    for (const Setup& setup : setups)
+        for (const Bitmap& source : {photoLike(37, 29, 11), noise(5, 3, 12), noise(1, 1, 13)}) {
+            pixmora::OrImageEngine kept, once;
+            setup(kept);
+            setup(once);
+            NoiseGenerator::setState(91);
+            kept.setPictureOriginal(source);
+            const std::uint32_t after = NoiseGenerator::state();
+            NoiseGenerator::setState(91);
+            const Bitmap result = once.renderOnce(Bitmap(source));
+            EXPECT_EQ(NoiseGenerator::state(), after);
+            ASSERT_EQ(firstDifference(result, shown(kept)), "")
+                << "setup " << (&setup - setups) << ", " << source.width() << "x" << source.height();
+            // Nothing of the picture stays; the values do, for the next one.
+            EXPECT_FALSE(once.PictureOriginal().hasGraphic());
+            EXPECT_FALSE(once.PictureShown().hasGraphic());
+            EXPECT_EQ(once.AreaResult(), nullptr);
+            EXPECT_EQ(once.NoiseLayer(), nullptr);
+            EXPECT_EQ(once.PicMosaic(), kept.PicMosaic());
+            EXPECT_EQ(once.PicTile(), kept.PicTile());
+        }
 }
