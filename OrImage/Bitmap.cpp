@@ -1,12 +1,15 @@
 #include "Bitmap.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <stdexcept>
 #include <sys/mman.h>
 #include <utility>
+#include <vector>
 
 namespace pixmora {
 
@@ -26,7 +29,58 @@ constexpr bool AddressSanitizer = false;
 
 constexpr std::size_t HugePage = std::size_t(2) << 20;
 
+// The released mappings kept for reuse.
+struct KeptBuffers {
+    std::mutex mutex;
+    int limit = 0;
+    std::vector<std::pair<std::uint8_t*, std::size_t>> buffers; // start, length
+};
+
+KeptBuffers& keptBuffers() {
+    static KeptBuffers kept;
+    return kept;
+}
+
+// A kept mapping of `length` bytes, or nullptr. The kept ones of other lengths are unmapped then: the
+// pictures have changed size, and they would only hold memory.
+std::uint8_t* takeKept(std::size_t length) {
+    KeptBuffers& kept = keptBuffers();
+    std::uint8_t* found = nullptr;
+    std::vector<std::pair<std::uint8_t*, std::size_t>> dropped;
+    {
+        std::lock_guard lock(kept.mutex);
+        if (kept.buffers.empty())
+            return nullptr;
+        for (auto it = kept.buffers.begin(); it != kept.buffers.end(); ++it)
+            if (it->second == length) {
+                found = it->first;
+                kept.buffers.erase(it);
+                break;
+            }
+        if (!found)
+            dropped.swap(kept.buffers);
+    }
+    for (const auto& [start, size] : dropped)
+        ::munmap(start, size);
+    return found;
+}
+
 } // namespace
+
+void Bitmap::keepReleasedBuffers(int count) {
+    KeptBuffers& kept = keptBuffers();
+    std::vector<std::pair<std::uint8_t*, std::size_t>> dropped;
+    {
+        std::lock_guard lock(kept.mutex);
+        kept.limit = std::max(count, 0);
+        while (kept.buffers.size() > static_cast<std::size_t>(kept.limit)) {
+            dropped.push_back(kept.buffers.front());
+            kept.buffers.erase(kept.buffers.begin());
+        }
+    }
+    for (const auto& [start, length] : dropped)
+        ::munmap(start, length);
+}
 
 // Every fresh page costs a fault when it is first written, and a fault per 4 KiB weighs on a large
 // picture (on a virtual machine it can outweigh the work on the pixels). Large buffers are therefore
@@ -35,6 +89,10 @@ constexpr std::size_t HugePage = std::size_t(2) << 20;
 Bitmap::Buffer Bitmap::allocate(std::size_t bytes) {
     if (!AddressSanitizer && bytes >= HugePage) {
         const std::size_t length = (bytes + HugePage - 1) & ~(HugePage - 1);
+        if (std::uint8_t* reused = takeKept(length)) {
+            std::memset(reused, 0, bytes);
+            return Buffer(reused, Release{length});
+        }
         void* mapped =
             ::mmap(nullptr, length + HugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (mapped == MAP_FAILED)
@@ -105,10 +163,19 @@ Bitmap& Bitmap::operator=(Bitmap&& other) noexcept {
 }
 
 void Bitmap::Release::operator()(std::uint8_t* p) const noexcept {
-    if (mapped != 0)
-        ::munmap(p, mapped);
-    else
+    if (mapped == 0) {
         std::free(p);
+        return;
+    }
+    KeptBuffers& kept = keptBuffers();
+    {
+        std::lock_guard lock(kept.mutex);
+        if (kept.buffers.size() < static_cast<std::size_t>(kept.limit)) {
+            kept.buffers.emplace_back(p, mapped);
+            return;
+        }
+    }
+    ::munmap(p, mapped);
 }
 
 bool operator==(const Bitmap& a, const Bitmap& b) {

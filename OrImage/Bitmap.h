@@ -43,6 +43,11 @@ public:
     // Largest side the program accepts: positions of the tile resampling are 32-bit fixed point.
     static constexpr int MaxSide = 65535;
 
+    // Lets the process keep up to `count` of the large buffers its bitmaps release and give them, cleared,
+    // to new bitmaps that need the same length; 0 (the default) unmaps them. For many pictures of one
+    // size in turn, whose fresh pages the system would otherwise fault in and clear for every picture.
+    static void keepReleasedBuffers(int count);
+
     // Pixel-wise equality of size and content (padding is not compared).
     friend bool operator==(const Bitmap& a, const Bitmap& b);
 

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
+#include <utility>
 
 using namespace testpics;
 using pixmora::Bitmap;
@@ -206,6 +208,23 @@ TEST(Engine, EmptyAndZeroSizedPictures) {
     EXPECT_FALSE(f.PictureShown().hasGraphic());
     EXPECT_NE(f.AreaResult(), nullptr);
     EXPECT_EQ(f.PicSplitBlur(), 2);
+}
+
+TEST(Bitmap, KeptBuffersComeBackBlack) {
+    // Large bitmaps of one rounded length but other widths, so that the padding lies elsewhere each time;
+    // each is scribbled over before it goes back.
+    Bitmap::keepReleasedBuffers(2);
+    struct Restore {
+        ~Restore() { Bitmap::keepReleasedBuffers(0); }
+    } restore;
+    const std::pair<int, int> sizes[] = {{1001, 900}, {1000, 901}, {1003, 899}, {1001, 900}, {2000, 2000}};
+    for (const auto& [w, h] : sizes) {
+        Bitmap b(w, h);
+        const std::uint8_t* bytes = b.bits();
+        ASSERT_TRUE(std::all_of(bytes, bytes + b.byteCount(), [](std::uint8_t v) { return v == 0; }))
+            << w << "x" << h;
+        std::memset(b.bits(), 0xAB, b.byteCount());
+    }
 }
 
 TEST(Engine, ResetEffectsReturnsToTheSource) {
