@@ -346,7 +346,7 @@ bool runJob(const Shared& shared, const Job& job, qsizetype k, qsizetype count, 
         std::fprintf(messages, "[%lld/%lld] %s -> %s\n", static_cast<long long>(k + 1),
                      static_cast<long long>(count), job.input.toUtf8().constData(),
                      job.output.toUtf8().constData());
-    bool read = false;
+    bool read = false, converted = false;
     Bitmap picture;
     auto fail = [&](auto&& body) {
         try {
@@ -374,20 +374,25 @@ bool runJob(const Shared& shared, const Job& job, qsizetype k, qsizetype count, 
                 throw Error(QStringLiteral("refusing to overwrite %1, written from an earlier input")
                                 .arg(quoted(job.output)));
         }
+        // With no effect the picture goes to the output as read. When this picture has a second core, a
+        // JPEG is encoded while it is still being decoded.
+        if (command.writes.empty()) {
+            convertPicture(job.input, job.output, job.format, command.quality, {command.maxPixels},
+                           threadCount() > 1);
+            converted = true;
+            return;
+        }
         picture = loadPicture(job.input, {command.maxPixels});
         read = true;
     });
+    // A picture converted without effects draws no noise: its size does not matter to the pictures after it.
     const std::uint32_t start = noise.startFor(read, picture.width(), picture.height());
+    if (converted)
+        return true;
     if (!read)
         return false;
     return fail([&] {
         NoiseGenerator::setState(start);
-        // With no effect the shown picture is the source itself, byte for byte: it is written as read,
-        // without the engine's two copies of it.
-        if (command.writes.empty()) {
-            savePicture(picture, job.output, job.format, command.quality);
-            return;
-        }
         OrImageEngine engine;
         for (const EffectWrite& write : command.writes)
             applyWrite(engine, write);

@@ -136,11 +136,41 @@ QString damaged(const QString& path, const JpegErrors& errors) {
 
 } // namespace
 
-Bitmap readJpeg(const Source& source) {
+void RowsInFlight::deliver(int count) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_rows = count;
+    }
+    m_changed.notify_all();
+}
+
+void RowsInFlight::fail() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_failed = true;
+    }
+    m_changed.notify_all();
+}
+
+int RowsInFlight::waitFor(int row) {
+    std::unique_lock lock(m_mutex);
+    m_changed.wait(lock, [&] { return m_failed || m_rows > row; });
+    return m_failed ? -1 : m_rows;
+}
+
+struct JpegReader::Decoder {
     Decompressor d;
-    jpeg_decompress_struct& cinfo = d.cinfo;
+    const Source& source;
     bool cmyk = false;
     int orientation = 1;
+    explicit Decoder(const Source& s) : source(s) {}
+};
+
+JpegReader::JpegReader(const Source& source) : m_decoder(std::make_unique<Decoder>(source)) {
+    Decompressor& d = m_decoder->d;
+    jpeg_decompress_struct& cinfo = d.cinfo;
+    bool& cmyk = m_decoder->cmyk;
+    int& orientation = m_decoder->orientation;
     const bool headerRead = d.run([&] {
         jpeg_create_decompress(&cinfo);
         jpeg_stdio_src(&cinfo, source.file);
@@ -165,12 +195,31 @@ Bitmap readJpeg(const Source& source) {
         throw Error(damaged(source.path, d.errors));
     }
     checkPictureSize(cinfo.image_width, cinfo.image_height, source.path, source.limits);
+}
+
+JpegReader::~JpegReader() = default;
+
+int JpegReader::width() const {
+    return static_cast<int>(m_decoder->d.cinfo.image_width);
+}
+
+int JpegReader::height() const {
+    return static_cast<int>(m_decoder->d.cinfo.image_height);
+}
+
+int JpegReader::orientation() const {
+    return m_decoder->orientation;
+}
+
+void JpegReader::decode(Bitmap& bitmap, const std::function<void(int)>& delivered) {
+    Decompressor& d = m_decoder->d;
+    jpeg_decompress_struct& cinfo = d.cinfo;
+    const Source& source = m_decoder->source;
+    const bool cmyk = m_decoder->cmyk;
     // Progressive pictures keep all their coefficients while decoding: that too must fit.
     const long long allowance = decoderAllowance(cinfo.image_width, cinfo.image_height, source.limits);
     cinfo.mem->max_memory_to_use = static_cast<long>(std::min<long long>(allowance, LONG_MAX));
 
-    Bitmap bitmap = allocateBitmap(static_cast<int>(cinfo.image_width), static_cast<int>(cinfo.image_height),
-                                   source.path);
     std::vector<JSAMPLE> cmykRow(cmyk ? static_cast<std::size_t>(cinfo.image_width) * 4 : 0);
     const bool decoded = d.run([&] {
         jpeg_start_decompress(&cinfo);
@@ -190,6 +239,10 @@ Bitmap readJpeg(const Source& source) {
                     rows[i] = bitmap.row(first + i);
                 jpeg_read_scanlines(&cinfo, rows, static_cast<JDIMENSION>(count));
             }
+            // Rows never change once read. Should the data stop further down, the whole picture is refused,
+            // and whoever took rows early must drop what it made of them.
+            if (delivered)
+                delivered(static_cast<int>(cinfo.output_scanline));
         }
         jpeg_finish_decompress(&cinfo);
     });
@@ -200,16 +253,21 @@ Bitmap readJpeg(const Source& source) {
                              QString::number(cinfo.image_height), QString::number(allowance / 1'000'000)));
     if (!decoded)
         throw Error(damaged(source.path, d.errors));
-
-    if (orientation == 1)
-        return bitmap;
-    return orientedBitmap(bitmap, orientation, source.path);
 }
 
-void writeJpeg(const Bitmap& bitmap, SafeFile& file, int quality, const QString& path) {
+Bitmap readJpeg(const Source& source) {
+    JpegReader reader(source);
+    Bitmap bitmap = allocateBitmap(reader.width(), reader.height(), source.path);
+    reader.decode(bitmap);
+    if (reader.orientation() == 1)
+        return bitmap;
+    return orientedBitmap(bitmap, reader.orientation(), source.path);
+}
+
+void writeJpeg(const Bitmap& bitmap, SafeFile& file, int quality, const QString& path, RowsInFlight* rows) {
     Compressor c;
     jpeg_compress_struct& cinfo = c.cinfo;
-    const bool written = c.run([&] {
+    bool written = c.run([&] {
         jpeg_create_compress(&cinfo);
         jpeg_stdio_dest(&cinfo, file.stream());
         cinfo.image_width = static_cast<JDIMENSION>(bitmap.width());
@@ -219,13 +277,23 @@ void writeJpeg(const Bitmap& bitmap, SafeFile& file, int quality, const QString&
         jpeg_set_defaults(&cinfo);
         jpeg_set_quality(&cinfo, quality, TRUE);
         jpeg_start_compress(&cinfo, TRUE);
-        while (cinfo.next_scanline < cinfo.image_height) {
-            // libjpeg only reads the rows it is given, whatever its prototype says.
-            JSAMPROW row = const_cast<JSAMPLE*>(bitmap.row(static_cast<int>(cinfo.next_scanline)));
-            jpeg_write_scanlines(&cinfo, &row, 1);
-        }
-        jpeg_finish_compress(&cinfo);
     });
+    while (written && cinfo.next_scanline < cinfo.image_height) {
+        // The rows that are there, or all of them.
+        const int ready = rows ? rows->waitFor(static_cast<int>(cinfo.next_scanline)) : bitmap.height();
+        if (ready < 0)
+            throw Error(QStringLiteral("Cannot write the JPEG picture %1: the picture was not read whole")
+                            .arg(quoted(path)));
+        written = c.run([&] {
+            while (cinfo.next_scanline < static_cast<JDIMENSION>(ready)) {
+                // libjpeg only reads the rows it is given, whatever its prototype says.
+                JSAMPROW row = const_cast<JSAMPLE*>(bitmap.row(static_cast<int>(cinfo.next_scanline)));
+                jpeg_write_scanlines(&cinfo, &row, 1);
+            }
+        });
+    }
+    if (written)
+        written = c.run([&] { jpeg_finish_compress(&cinfo); });
     if (!written)
         throw Error(QStringLiteral("Cannot write the JPEG picture %1: %2")
                         .arg(quoted(path), QString::fromLocal8Bit(c.errors.message)));

@@ -12,12 +12,14 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <exception>
 #include <fstream>
 #include <memory>
 #include <new>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace pixmora {
@@ -257,7 +259,16 @@ PictureFormat formatOfFile(const QString& path) {
     return formatOfContent(start, got);
 }
 
-Bitmap loadPicture(const QString& path, const PictureLimits& limits) {
+namespace {
+
+// A picture file opened for reading, with what its first bytes say it holds.
+struct OpenedPicture {
+    FileHandle file;
+    codecs::Source source;
+    PictureFormat format;
+};
+
+OpenedPicture openPicture(const QString& path, const PictureLimits& limits) {
     const QByteArray name = QFile::encodeName(path);
     struct stat info;
     if (path.isEmpty() || ::stat(name.constData(), &info) != 0)
@@ -284,7 +295,12 @@ Bitmap loadPicture(const QString& path, const PictureLimits& limits) {
     std::rewind(file.get());
 
     const codecs::Source source{file.get(), static_cast<long long>(opened.st_size), path, limits};
-    switch (formatOfContent(start, got)) {
+    return {std::move(file), source, formatOfContent(start, got)};
+}
+
+Bitmap readPicture(const OpenedPicture& picture) {
+    const codecs::Source& source = picture.source;
+    switch (picture.format) {
     case PictureFormat::Jpeg:
         return codecs::readJpeg(source);
     case PictureFormat::Bmp:
@@ -299,6 +315,12 @@ Bitmap loadPicture(const QString& path, const PictureLimits& limits) {
         break;
     }
     return codecs::readWithQt(source);
+}
+
+} // namespace
+
+Bitmap loadPicture(const QString& path, const PictureLimits& limits) {
+    return readPicture(openPicture(path, limits));
 }
 
 PictureFormat formatForFileName(const QString& path) {
@@ -324,6 +346,47 @@ void savePictureJpeg(const Bitmap& bitmap, const QString& path, int quality) {
 void savePicturePng(const Bitmap& bitmap, const QString& path) {
     refuseEmpty(bitmap, "PNG", path);
     writePicture(path, [&](SafeFile& file) { codecs::writePng(bitmap, file, path); });
+}
+
+void convertPicture(const QString& input, const QString& output, PictureFormat format, int jpegQuality,
+                    const PictureLimits& limits, bool twoThreads) {
+    if (!twoThreads || format != PictureFormat::Jpeg)
+        return savePicture(loadPicture(input, limits), output, format, jpegQuality);
+    const OpenedPicture opened = openPicture(input, limits);
+    if (opened.format != PictureFormat::Jpeg)
+        return savePicture(readPicture(opened), output, format, jpegQuality);
+    codecs::JpegReader reader(opened.source);
+    Bitmap bitmap = codecs::allocateBitmap(reader.width(), reader.height(), input);
+    if (reader.orientation() != 1) {
+        reader.decode(bitmap);
+        return savePictureJpeg(codecs::orientedBitmap(bitmap, reader.orientation(), input), output,
+                               jpegQuality);
+    }
+    // The decoder on a thread of its own, the encoder here taking each row once it is there. A failure of
+    // either leaves no file: the decoder's says what went wrong first.
+    writePicture(output, [&](SafeFile& file) {
+        codecs::RowsInFlight rows;
+        std::exception_ptr failure;
+        std::thread decoder([&] {
+            try {
+                reader.decode(bitmap, [&](int count) { rows.deliver(count); });
+            } catch (...) {
+                failure = std::current_exception();
+                rows.fail();
+            }
+        });
+        try {
+            codecs::writeJpeg(bitmap, file, jpegQuality, output, &rows);
+        } catch (...) {
+            decoder.join();
+            if (failure)
+                std::rethrow_exception(failure);
+            throw;
+        }
+        decoder.join();
+        if (failure)
+            std::rethrow_exception(failure);
+    });
 }
 
 void savePicture(const Bitmap& bitmap, const QString& path, PictureFormat format, int jpegQuality) {

@@ -56,4 +56,10 @@ void savePicturePng(const Bitmap& bitmap, const QString& path);
 // By format; a format without a writer (GIF, Unknown) throws an Error and writes nothing.
 void savePicture(const Bitmap& bitmap, const QString& path, PictureFormat format, int jpegQuality = 80);
 
+// loadPicture followed by savePicture, the same file and the same errors. With `twoThreads`, a JPEG
+// written as JPEG goes from the decoder to the encoder row by row, the two at work at once on two threads
+// (one with an EXIF orientation to apply is read whole first).
+void convertPicture(const QString& input, const QString& output, PictureFormat format, int jpegQuality,
+                    const PictureLimits& limits, bool twoThreads);
+
 } // namespace pixmora

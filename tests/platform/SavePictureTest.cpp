@@ -250,3 +250,47 @@ TEST(FormatForFileName, EndingDecidesLetterCaseIgnored) {
     for (const auto& [name, format] : cases)
         EXPECT_EQ(pixmora::formatForFileName(QString::fromLatin1(name)), format) << name;
 }
+
+TEST(ConvertPicture, SameFileAndErrorsAsLoadThenSave) {
+    ScratchDir dir;
+    // A picture of many rows, so that the encoder catches up with the decoder again and again.
+    const QString tall = dir.path(QStringLiteral("tall.jpg"));
+    writeBytes(tall, samples::jpeg(patterned(97, 1203), samples::JpegKind::Baseline));
+    const QString sources[] = {tall,
+                               sample("logo.jpg"),
+                               sample("logo-progressive.jpg"),
+                               sample("logo-gray.jpg"),
+                               sample("logo-cmyk.jpg"),
+                               sample("logo-exif6.jpg"),
+                               sample("rose.bmp")};
+    const QString expected = dir.path(QStringLiteral("expected"));
+    const QString converted = dir.path(QStringLiteral("converted"));
+    for (const QString& source : sources)
+        for (const PictureFormat format : {PictureFormat::Jpeg, PictureFormat::Bmp})
+            for (const bool twoThreads : {false, true}) {
+                pixmora::savePicture(loadPicture(source), expected, format, 75);
+                pixmora::convertPicture(source, converted, format, 75, {}, twoThreads);
+                EXPECT_EQ(readBytes(converted), readBytes(expected))
+                    << source.toStdString() << (twoThreads ? ", two threads" : ", one thread");
+            }
+
+    // A picture cut short: the loader's error, and the file that was there stays as it was.
+    const QByteArray whole = readBytes(tall);
+    const QString cut = dir.path(QStringLiteral("cut.jpg"));
+    writeBytes(cut, whole.left(whole.size() * 2 / 3));
+    const std::string loadMessage = saveError([&] { loadPicture(cut); });
+    ASSERT_THAT(loadMessage, HasSubstr("Damaged JPEG picture"));
+    writeBytes(converted, "old");
+    for (const bool twoThreads : {false, true}) {
+        EXPECT_EQ(saveError([&] {
+                      pixmora::convertPicture(cut, converted, PictureFormat::Jpeg, 75, {}, twoThreads);
+                  }),
+                  loadMessage);
+        EXPECT_EQ(readBytes(converted), "old");
+    }
+    // Larger than the limit: refused from the header, nothing written.
+    EXPECT_THAT(
+        saveError([&] { pixmora::convertPicture(tall, converted, PictureFormat::Jpeg, 75, {1000}, true); }),
+        HasSubstr("too large"));
+    EXPECT_EQ(readBytes(converted), "old");
+}
