@@ -160,6 +160,11 @@ void OrImageEngine::Render() {
     repaintNow();
 }
 
+bool OrImageEngine::rendersPixelByPixel() const {
+    return !m_emboss && m_mosaic == 0 && m_splitBlur == 0 && m_gaussianBlur == 0 && m_antiAlias == 0 &&
+           m_trace == 0 && m_tile == 0 && m_colorNoise == 0 && m_monoNoise == 0;
+}
+
 ToneSettings OrImageEngine::toneSettings() const {
     ToneSettings tone;
     for (const EffectDescription& effect : Effects)

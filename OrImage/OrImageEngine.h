@@ -38,6 +38,10 @@ public:
     // the area result itself is the shown picture. The component is left without a picture and calls
     // none of the host's hooks but the busy ones.
     Bitmap renderOnce(Bitmap&& source);
+    // Whether the current values change each pixel by itself (no area effect, no noise): a render is then
+    // the tone pass alone, with toneSettings(), and may go row by row as the rows arrive.
+    bool rendersPixelByPixel() const;
+    ToneSettings toneSettings() const;
 
     // The cached intermediates, or nullptr while absent.
     const Bitmap* AreaResult() const { return m_areaResult.get(); }
@@ -112,7 +116,6 @@ private:
     static constexpr long long LongWorkPixels = 4'000'000;
 
     void clearAreaValues();
-    ToneSettings toneSettings() const;
     template <typename Effect> void rebuildArea(bool active, Effect&& effect);
     void fillNoise(bool mono);
 

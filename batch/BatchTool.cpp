@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <poll.h>
 #include <set>
 #include <sys/stat.h>
@@ -374,11 +375,22 @@ bool runJob(const Shared& shared, const Job& job, qsizetype k, qsizetype count, 
                 throw Error(QStringLiteral("refusing to overwrite %1, written from an earlier input")
                                 .arg(quoted(job.output)));
         }
-        // With no effect the picture goes to the output as read. When this picture has a second core, a
-        // JPEG is encoded while it is still being decoded.
-        if (command.writes.empty()) {
+        // Effects that change each pixel by itself (or none) go row by row from the file read to the file
+        // written: when this picture has a second core, a JPEG is encoded while it is still being decoded.
+        OrImageEngine values;
+        for (const EffectWrite& write : command.writes)
+            applyWrite(values, write);
+        if (values.rendersPixelByPixel()) {
+            RowFilter filter;
+            std::optional<ToneRows> tone;
+            if (!command.writes.empty())
+                filter = [&](const Bitmap& read, Bitmap& written, int y) {
+                    if (!tone)
+                        tone.emplace(read, nullptr, written, values.toneSettings());
+                    (*tone)(y);
+                };
             convertPicture(job.input, job.output, job.format, command.quality, {command.maxPixels},
-                           threadCount() > 1);
+                           threadCount() > 1, filter);
             converted = true;
             return;
         }

@@ -349,34 +349,48 @@ void savePicturePng(const Bitmap& bitmap, const QString& path) {
 }
 
 void convertPicture(const QString& input, const QString& output, PictureFormat format, int jpegQuality,
-                    const PictureLimits& limits, bool twoThreads) {
+                    const PictureLimits& limits, bool twoThreads, const RowFilter& filter) {
+    auto saveWhole = [&](const Bitmap& read) {
+        if (!filter)
+            return savePicture(read, output, format, jpegQuality);
+        Bitmap written(read.width(), read.height());
+        for (int y = 0; y < read.height(); ++y)
+            filter(read, written, y);
+        savePicture(written, output, format, jpegQuality);
+    };
     if (!twoThreads || format != PictureFormat::Jpeg)
-        return savePicture(loadPicture(input, limits), output, format, jpegQuality);
+        return saveWhole(loadPicture(input, limits));
     const OpenedPicture opened = openPicture(input, limits);
     if (opened.format != PictureFormat::Jpeg)
-        return savePicture(readPicture(opened), output, format, jpegQuality);
+        return saveWhole(readPicture(opened));
     codecs::JpegReader reader(opened.source);
-    Bitmap bitmap = codecs::allocateBitmap(reader.width(), reader.height(), input);
+    Bitmap read = codecs::allocateBitmap(reader.width(), reader.height(), input);
     if (reader.orientation() != 1) {
-        reader.decode(bitmap);
-        return savePictureJpeg(codecs::orientedBitmap(bitmap, reader.orientation(), input), output,
-                               jpegQuality);
+        reader.decode(read);
+        return saveWhole(codecs::orientedBitmap(read, reader.orientation(), input));
     }
-    // The decoder on a thread of its own, the encoder here taking each row once it is there. A failure of
-    // either leaves no file: the decoder's says what went wrong first.
+    Bitmap filtered = filter ? Bitmap(read.width(), read.height()) : Bitmap();
+    const Bitmap& written = filter ? filtered : read;
+    // The decoder (and the filter) on a thread of its own, the encoder here taking each row once it is
+    // there. A failure of either leaves no file: the decoder's says what went wrong first.
     writePicture(output, [&](SafeFile& file) {
         codecs::RowsInFlight rows;
         std::exception_ptr failure;
         std::thread decoder([&] {
             try {
-                reader.decode(bitmap, [&](int count) { rows.deliver(count); });
+                int done = 0;
+                reader.decode(read, [&](int count) {
+                    for (; filter && done < count; ++done)
+                        filter(read, filtered, done);
+                    rows.deliver(count);
+                });
             } catch (...) {
                 failure = std::current_exception();
                 rows.fail();
             }
         });
         try {
-            codecs::writeJpeg(bitmap, file, jpegQuality, output, &rows);
+            codecs::writeJpeg(written, file, jpegQuality, output, &rows);
         } catch (...) {
             decoder.join();
             if (failure)

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <cstddef>
+#include <functional>
 
 namespace pixmora {
 
@@ -56,10 +57,14 @@ void savePicturePng(const Bitmap& bitmap, const QString& path);
 // By format; a format without a writer (GIF, Unknown) throws an Error and writes nothing.
 void savePicture(const Bitmap& bitmap, const QString& path, PictureFormat format, int jpegQuality = 80);
 
-// loadPicture followed by savePicture, the same file and the same errors. With `twoThreads`, a JPEG
-// written as JPEG goes from the decoder to the encoder row by row, the two at work at once on two threads
-// (one with an EXIF orientation to apply is read whole first).
+// Makes row y of the picture to write from the picture as read (both of the same size).
+using RowFilter = std::function<void(const Bitmap& read, Bitmap& written, int y)>;
+
+// loadPicture followed by savePicture, the same file and the same errors; with `filter`, what is saved
+// is the picture it makes row by row. With `twoThreads`, a JPEG written as JPEG goes from the decoder
+// (and the filter) to the encoder row by row, the two at work at once on two threads (one with an EXIF
+// orientation to apply is read whole first).
 void convertPicture(const QString& input, const QString& output, PictureFormat format, int jpegQuality,
-                    const PictureLimits& limits, bool twoThreads);
+                    const PictureLimits& limits, bool twoThreads, const RowFilter& filter = {});
 
 } // namespace pixmora

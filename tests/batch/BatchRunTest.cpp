@@ -135,6 +135,20 @@ TEST(BatchTool, WritesWhatTheEngineRendersByteForByte) {
         EXPECT_EQ(r.err, "");
         EXPECT_EQ(readBytes(output), bmpBytes(engineResults(c.writes, {input})[0], dir));
     }
+    // JPEG to JPEG, where a picture of tone effects (or none) goes row by row from the decoder to the
+    // encoder on two cores, on one core in turn; one with an orientation to apply is read whole.
+    const QString jpegOutput = dir.path(QStringLiteral("out.jpg")),
+                  expected = dir.path(QStringLiteral("e.jpg"));
+    for (const char* name : {"logo.jpg", "logo-progressive.jpg", "logo-exif6.jpg"})
+        for (const EffectCase& c : cases)
+            for (const char* jobs : {"--jobs=1", "--jobs=2"}) {
+                SCOPED_TRACE(std::string(name) + " " + jobs + " " + c.options.join(' ').toStdString());
+                const QString jpegInput = sample(name);
+                const ToolRun r = runTool(c.options + QStringList{jobs, jpegInput, jpegOutput});
+                ASSERT_EQ(r.exitCode, 0) << r.err;
+                pixmora::savePictureJpeg(engineResults(c.writes, {jpegInput})[0], expected, 80);
+                EXPECT_EQ(readBytes(jpegOutput), readBytes(expected));
+            }
 }
 
 TEST(BatchTool, OrderOfWritesMattersAndClampsApplyAtLoad) {
