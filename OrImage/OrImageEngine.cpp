@@ -294,13 +294,9 @@ template <typename Effect> void OrImageEngine::rebuildArea(bool active, Effect&&
         // first has to draw a missing noise layer): the kernel runs it as it finishes each row, while the
         // row is still in the cache.
         const bool noiseReady = !(m_colorNoise > 0 && !m_noiseLayer) && !(m_monoNoise > 0 && !m_noiseLayer);
-        std::optional<ToneRows> tone;
-        if (noiseReady && m_shown.hasGraphic() && m_shown.width() == source.width() &&
-            m_shown.height() == source.height())
-            tone.emplace(*m_areaResult, m_noiseLayer.get(), m_shown.bitmap(), toneSettings());
-        if (m_renderOnce && !m_colorNoise && !m_monoNoise && toneSettings() == ToneSettings{} &&
-            m_shown.hasGraphic() && m_shown.width() == source.width() &&
-            m_shown.height() == source.height()) {
+        const bool shownFits =
+            m_shown.hasGraphic() && m_shown.width() == source.width() && m_shown.height() == source.height();
+        if (m_renderOnce && shownFits && !m_colorNoise && !m_monoNoise && toneSettings() == ToneSettings{}) {
             // No tone effect would change the result, and nothing needs it after this render: it becomes
             // the shown picture, and the area result keeps the shown picture's untouched pages.
             effect(source, *m_areaResult, nullptr);
@@ -308,6 +304,9 @@ template <typename Effect> void OrImageEngine::rebuildArea(bool active, Effect&&
             m_shownRendered = true;
             return;
         }
+        std::optional<ToneRows> tone;
+        if (noiseReady && shownFits)
+            tone.emplace(*m_areaResult, m_noiseLayer.get(), m_shown.bitmap(), toneSettings());
         effect(source, *m_areaResult, tone ? &*tone : nullptr);
         m_shownRendered = tone.has_value();
     } catch (...) {

@@ -349,6 +349,10 @@ bool runJob(const Shared& shared, const Job& job, qsizetype k, qsizetype count, 
                      job.output.toUtf8().constData());
     bool read = false, converted = false;
     Bitmap picture;
+    // The command's values, written into a component without a picture (which draws no noise).
+    OrImageEngine engine;
+    for (const EffectWrite& write : command.writes)
+        applyWrite(engine, write);
     auto fail = [&](auto&& body) {
         try {
             body();
@@ -377,16 +381,13 @@ bool runJob(const Shared& shared, const Job& job, qsizetype k, qsizetype count, 
         }
         // Effects that change each pixel by itself (or none) go row by row from the file read to the file
         // written: when this picture has a second core, a JPEG is encoded while it is still being decoded.
-        OrImageEngine values;
-        for (const EffectWrite& write : command.writes)
-            applyWrite(values, write);
-        if (values.rendersPixelByPixel()) {
+        if (engine.rendersPixelByPixel()) {
             RowFilter filter;
             std::optional<ToneRows> tone;
             if (!command.writes.empty())
                 filter = [&](const Bitmap& read, Bitmap& written, int y) {
                     if (!tone)
-                        tone.emplace(read, nullptr, written, values.toneSettings());
+                        tone.emplace(read, nullptr, written, engine.toneSettings());
                     (*tone)(y);
                 };
             convertPicture(job.input, job.output, job.format, command.quality, {command.maxPixels},
@@ -405,9 +406,6 @@ bool runJob(const Shared& shared, const Job& job, qsizetype k, qsizetype count, 
         return false;
     return fail([&] {
         NoiseGenerator::setState(start);
-        OrImageEngine engine;
-        for (const EffectWrite& write : command.writes)
-            applyWrite(engine, write);
         savePicture(engine.renderOnce(std::move(picture)), job.output, job.format, command.quality);
     });
 }
