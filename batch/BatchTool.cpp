@@ -685,12 +685,6 @@ int runCommand(const Command& command, std::FILE* messages) {
     const long long wanted = command.jobs > 0 ? command.jobs : cores;
     const int parallel = shared.drawsPerPixel < 0 ? 1 : static_cast<int>(std::min<long long>(wanted, count));
     const int engineThreads = std::max(1, static_cast<int>(std::min<long long>(wanted, cores)) / parallel);
-    // Each picture at work holds up to four large bitmaps (source, area result, shown picture, noise
-    // layer); the next picture of the same size takes them over instead of fresh pages.
-    struct KeptBuffers {
-        explicit KeptBuffers(int count) { Bitmap::keepReleasedBuffers(count); }
-        ~KeptBuffers() { Bitmap::keepReleasedBuffers(0); }
-    } kept(4 * parallel);
     int failures = 0;
     if (parallel > 1) {
         failures = runAtOnce(shared, jobs, parallel, engineThreads, messages);
@@ -700,6 +694,13 @@ int runCommand(const Command& command, std::FILE* messages) {
             explicit EngineThreads(int threads) : before(threadCount()) { setThreadCount(threads); }
             ~EngineThreads() { setThreadCount(before); }
         } scope(engineThreads);
+        // A picture holds up to four large bitmaps (source, area result, shown picture, noise layer); the
+        // next one of the same size takes them over instead of fresh pages. (A picture in a process of
+        // its own, above, has no next one.)
+        struct KeptBuffers {
+            KeptBuffers() { Bitmap::keepReleasedBuffers(4); }
+            ~KeptBuffers() { Bitmap::keepReleasedBuffers(0); }
+        } kept;
         failures = runInTurn(shared, jobs, messages);
     }
     if (failures > 0 && count > 1)
