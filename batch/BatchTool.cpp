@@ -379,9 +379,13 @@ bool runJob(const Shared& shared, const Job& job, qsizetype k, qsizetype count, 
                 throw Error(QStringLiteral("refusing to overwrite %1, written from an earlier input")
                                 .arg(quoted(job.output)));
         }
-        // Effects that change each pixel by itself (or none) go row by row from the file read to the file
-        // written: when this picture has a second core, a JPEG is encoded while it is still being decoded.
-        if (engine.rendersPixelByPixel()) {
+        // With no effect, or effects that change each pixel by itself written to a JPEG by two cores, the
+        // picture goes row by row from the file read to the file written: when this picture has a second
+        // core, a JPEG is encoded while it is still being decoded. (Elsewhere the engine's tone pass, on
+        // every core, beats a row at a time.)
+        const bool twoThreads = threadCount() > 1;
+        if (command.writes.empty() ||
+            (engine.rendersPixelByPixel() && twoThreads && job.format == PictureFormat::Jpeg)) {
             RowFilter filter;
             std::optional<ToneRows> tone;
             if (!command.writes.empty())
@@ -391,7 +395,7 @@ bool runJob(const Shared& shared, const Job& job, qsizetype k, qsizetype count, 
                     (*tone)(y);
                 };
             convertPicture(job.input, job.output, job.format, command.quality, {command.maxPixels},
-                           threadCount() > 1, filter);
+                           twoThreads, filter);
             converted = true;
             return;
         }
