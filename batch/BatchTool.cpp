@@ -381,8 +381,8 @@ bool runJob(const Shared& shared, const Job& job, qsizetype k, qsizetype count, 
         }
         // With no effect, or effects that change each pixel by itself written to a JPEG by two cores, the
         // picture goes row by row from the file read to the file written: when this picture has a second
-        // core, a JPEG is encoded while it is still being decoded. (Elsewhere the engine's tone pass, on
-        // every core, beats a row at a time.)
+        // core, a JPEG is encoded while it is still being decoded. Elsewhere the engine renders the whole
+        // picture, its tone pass on all the picture's cores.
         const bool twoThreads = threadCount() > 1;
         if (command.writes.empty() ||
             (engine.rendersPixelByPixel() && twoThreads && job.format == PictureFormat::Jpeg)) {
