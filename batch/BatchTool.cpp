@@ -472,115 +472,220 @@ struct ReadReport {
     std::int32_t height;
 };
 
-// A worker process for one picture; the tool hands it its generator start state through a pipe and
-// collects its lines and outcome.
+// What the tool gives a worker for its next picture: the picture's number and how many outputs written
+// since the worker last heard (their FileIds follow).
+struct Assignment {
+    std::int64_t k;
+    std::int64_t newlyWritten;
+};
+
+// What a worker tells the tool when a picture is through: whether it was written, and the length of its
+// lines (which follow).
+struct DoneReport {
+    std::int32_t ok;
+    std::uint32_t lineBytes;
+};
+
+// A worker process: it takes pictures one after the other, so that the large buffers of one serve the
+// next (a process of its own for each would have the system clear fresh pages for every picture).
 struct Worker {
-    qsizetype k = 0;
     pid_t pid = -1;
     int toWorker = -1;
     int fromWorker = -1;
     QByteArray received;
-    bool running = false;
-    bool done = false;
-    bool ok = false;
+    qsizetype job = -1;          // the picture it works on, or -1
+    std::size_t writtenSent = 0; // how many of the written outputs it knows
 };
 
-// Several pictures at once, each in a process of its own (the noise generator is one per process) whose
-// engine runs on `engineThreads`. Lines come out in input order.
+// The worker's side: pictures as the tool hands them out, until it closes the pipe.
+[[noreturn]] void workerLoop(Shared& shared, const std::vector<Job>& jobs, int in, int out) {
+    Bitmap::keepReleasedBuffers(4);
+    struct Piped : NoiseStart {
+        int in = -1, out = -1;
+        std::uint32_t startFor(bool read, int width, int height) override {
+            const ReadReport r{read ? 1 : 0, width, height};
+            std::uint32_t start = 0;
+            if (!writeAll(out, &r, sizeof r) || (read && !readAll(in, &start, sizeof start)))
+                ::_exit(3);
+            return start;
+        }
+    } noise;
+    noise.in = in;
+    noise.out = out;
+    const auto count = static_cast<qsizetype>(jobs.size());
+    Assignment a{};
+    while (readAll(in, &a, sizeof a)) {
+        for (std::int64_t i = 0; i < a.newlyWritten; ++i) {
+            FileId id{};
+            if (!readAll(in, &id, sizeof id))
+                ::_exit(3);
+            shared.written.insert(id);
+        }
+        char* text = nullptr;
+        std::size_t size = 0;
+        std::FILE* lines = ::open_memstream(&text, &size);
+        if (!lines)
+            ::_exit(3);
+        const bool ok = runJob(shared, jobs[static_cast<std::size_t>(a.k)], static_cast<qsizetype>(a.k),
+                               count, noise, lines);
+        std::fclose(lines);
+        const DoneReport done{ok ? 1 : 0, static_cast<std::uint32_t>(size)};
+        const bool sent = writeAll(out, &done, sizeof done) && writeAll(out, text, size);
+        std::free(text);
+        if (!sent)
+            ::_exit(3);
+    }
+    std::fflush(nullptr);
+    ::_exit(0);
+}
+
+// Several pictures at once, on `parallel` worker processes (the noise generator is one per process) whose
+// engines run on `engineThreads`. Lines come out in input order.
 int runAtOnce(Shared& shared, const std::vector<Job>& jobs, int parallel, int engineThreads,
               std::FILE* messages) {
     const auto count = static_cast<qsizetype>(jobs.size());
     // A worker that stops early must not take the tool down with it when its state is handed over.
     std::signal(SIGPIPE, SIG_IGN);
-    std::vector<Worker> workers(static_cast<std::size_t>(count));
-    // The chain of generator states: known up to the first picture whose reading is still going on.
+    std::vector<Worker> workers(static_cast<std::size_t>(parallel));
+    // Per picture: its report on reading, whether it is through, written, and its lines.
     std::vector<ReadReport> reports(static_cast<std::size_t>(count));
-    std::vector<bool> reported(static_cast<std::size_t>(count), false);
+    std::vector<bool> reported(static_cast<std::size_t>(count), false), done(reports.size(), false),
+        ok(reports.size(), false);
+    std::vector<QByteArray> lines(reports.size());
+    // The outputs written, in the order they were, for the workers that have not heard of them yet.
+    std::vector<FileId> writtenOrder(shared.written.begin(), shared.written.end());
     qsizetype chained = 0, started = 0, printed = 0;
     std::uint32_t state = NoiseGenerator::state();
-    int running = 0, failures = 0;
+    int failures = 0;
 
-    auto startWorker = [&](qsizetype k) {
-        Worker& w = workers[static_cast<std::size_t>(k)];
+    auto startWorker = [&](Worker& w) {
         int down[2], up[2];
         if (::pipe(down) != 0 || ::pipe(up) != 0)
             throw std::runtime_error(std::strerror(errno));
         std::fflush(nullptr);
-        w.k = k;
         w.pid = ::fork();
         if (w.pid < 0)
             throw std::runtime_error(std::strerror(errno));
         if (w.pid == 0) {
             ::close(down[1]);
             ::close(up[0]);
-            for (const Worker& other : workers) {
-                if (other.running) {
+            for (const Worker& other : workers)
+                if (other.pid > 0 && &other != &w) {
                     ::close(other.toWorker);
                     ::close(other.fromWorker);
                 }
-            }
             setThreadCount(engineThreads);
-            char* text = nullptr;
-            std::size_t size = 0;
-            std::FILE* lines = ::open_memstream(&text, &size);
-            struct Piped : NoiseStart {
-                int in, out;
-                std::uint32_t startFor(bool read, int width, int height) override {
-                    const ReadReport r{read ? 1 : 0, width, height};
-                    std::uint32_t start = 0;
-                    if (!writeAll(out, &r, sizeof r) || (read && !readAll(in, &start, sizeof start)))
-                        ::_exit(3);
-                    return start;
-                }
-            } noise;
-            noise.in = down[0];
-            noise.out = up[1];
-            const bool ok =
-                runJob(shared, jobs[static_cast<std::size_t>(k)], k, count, noise, lines ? lines : messages);
-            if (lines) {
-                std::fclose(lines);
-                writeAll(up[1], text, size);
-            }
-            std::fflush(nullptr);
-            ::_exit(ok ? 0 : 1);
+            workerLoop(shared, jobs, down[0], up[1]);
         }
         ::close(down[0]);
         ::close(up[1]);
         w.toWorker = down[1];
         w.fromWorker = up[0];
-        w.running = true;
-        ++running;
+        w.received.clear();
+        w.writtenSent = writtenOrder.size(); // as of the fork
+    };
+    // A worker that is through: its picture, if any, failed with a line that says so.
+    auto endWorker = [&](Worker& w) {
+        ::close(w.fromWorker);
+        ::close(w.toWorker);
+        int status = 0;
+        while (::waitpid(w.pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        w.pid = -1;
+        w.toWorker = w.fromWorker = -1;
+        if (w.job < 0)
+            return;
+        const auto index = static_cast<std::size_t>(w.job);
+        w.job = -1;
+        if (!reported[index]) {
+            reports[index] = {0, 0, 0};
+            reported[index] = true;
+        }
+        done[index] = true;
+        lines[index].append(w.received);
+        lines[index].append(
+            QStringLiteral("pixmora-batch: %1: the work on it stopped (%2)\n")
+                .arg(quoted(jobs[index].input), WIFSIGNALED(status)
+                                                    ? QStringLiteral("signal %1").arg(WTERMSIG(status))
+                                                    : QStringLiteral("status %1").arg(WEXITSTATUS(status)))
+                .toUtf8());
+    };
+    auto assign = [&](Worker& w, qsizetype k) {
+        for (int attempt = 0;; ++attempt) {
+            if (w.pid < 0)
+                startWorker(w);
+            const Assignment a{k, static_cast<std::int64_t>(writtenOrder.size() - w.writtenSent)};
+            bool sent = writeAll(w.toWorker, &a, sizeof a);
+            for (; sent && w.writtenSent < writtenOrder.size(); ++w.writtenSent)
+                sent = writeAll(w.toWorker, &writtenOrder[w.writtenSent], sizeof(FileId));
+            // A worker that stopped while it had nothing to do is replaced once; should the new one fail
+            // too, reading its pipe says how it ended.
+            if (sent || attempt > 0) {
+                w.job = k;
+                return;
+            }
+            endWorker(w);
+        }
+    };
+    // What has come from a worker: the reading report of its picture, then the end of it with its lines.
+    auto takeReceived = [&](Worker& w) {
+        for (;;) {
+            if (w.job < 0)
+                return;
+            const auto index = static_cast<std::size_t>(w.job);
+            if (!reported[index]) {
+                if (w.received.size() < static_cast<qsizetype>(sizeof(ReadReport)))
+                    return;
+                std::memcpy(&reports[index], w.received.constData(), sizeof(ReadReport));
+                w.received.remove(0, sizeof(ReadReport));
+                reported[index] = true;
+            }
+            DoneReport end{};
+            if (w.received.size() < static_cast<qsizetype>(sizeof end))
+                return;
+            std::memcpy(&end, w.received.constData(), sizeof end);
+            if (w.received.size() < static_cast<qsizetype>(sizeof end + end.lineBytes))
+                return;
+            lines[index] = w.received.mid(sizeof end, end.lineBytes);
+            w.received.remove(0, static_cast<qsizetype>(sizeof end + end.lineBytes));
+            done[index] = true;
+            ok[index] = end.ok != 0;
+            w.job = -1;
+            FileId id;
+            if (ok[index] && fileId(jobs[index].output, id) && shared.written.insert(id).second)
+                writtenOrder.push_back(id);
+        }
     };
 
     // A later picture with the same output waits for the earlier one: whether it may write depends on it.
     auto mayStart = [&](qsizetype k) {
         for (qsizetype j = printed; j < k; ++j)
-            if (!workers[static_cast<std::size_t>(j)].done &&
+            if (!done[static_cast<std::size_t>(j)] &&
                 jobs[static_cast<std::size_t>(j)].outputKey == jobs[static_cast<std::size_t>(k)].outputKey)
                 return false;
         return true;
     };
 
     while (printed < count) {
-        while (started < count && running < parallel && mayStart(started)) {
-            // The outputs written so far are known to the worker from here on.
-            startWorker(started++);
-        }
+        for (Worker& w : workers)
+            if (w.job < 0 && started < count && mayStart(started))
+                assign(w, started++); // the outputs written so far are known to the worker from here on
         // Hand out the start states that have become known.
         while (chained < count && reported[static_cast<std::size_t>(chained)]) {
             const ReadReport& r = reports[static_cast<std::size_t>(chained)];
-            Worker& w = workers[static_cast<std::size_t>(chained)];
-            if (r.read && w.toWorker >= 0)
-                writeAll(w.toWorker, &state, sizeof state);
+            if (r.read)
+                for (const Worker& w : workers)
+                    if (w.job == chained && w.pid > 0)
+                        writeAll(w.toWorker, &state, sizeof state);
             state = stateAfter(state, shared, r.read != 0, r.width, r.height);
             ++chained;
         }
-        // Print, in input order, every picture that is done.
-        while (printed < count && workers[static_cast<std::size_t>(printed)].done) {
-            const Worker& w = workers[static_cast<std::size_t>(printed)];
-            std::fwrite(w.received.constData(), 1, static_cast<std::size_t>(w.received.size()), messages);
+        // Print, in input order, every picture that is through.
+        while (printed < count && done[static_cast<std::size_t>(printed)]) {
+            const QByteArray& text = lines[static_cast<std::size_t>(printed)];
+            std::fwrite(text.constData(), 1, static_cast<std::size_t>(text.size()), messages);
             std::fflush(messages);
-            failures += w.ok ? 0 : 1;
+            failures += ok[static_cast<std::size_t>(printed)] ? 0 : 1;
             ++printed;
         }
         if (printed >= count)
@@ -588,7 +693,7 @@ int runAtOnce(Shared& shared, const std::vector<Job>& jobs, int parallel, int en
 
         std::vector<pollfd> waiting;
         for (const Worker& w : workers)
-            if (w.running)
+            if (w.job >= 0)
                 waiting.push_back({w.fromWorker, POLLIN, 0});
         if (waiting.empty())
             continue;
@@ -598,50 +703,23 @@ int runAtOnce(Shared& shared, const std::vector<Job>& jobs, int parallel, int en
             if (!(p.revents & (POLLIN | POLLHUP | POLLERR)))
                 continue;
             Worker& w = *std::find_if(workers.begin(), workers.end(),
-                                      [&](const Worker& x) { return x.running && x.fromWorker == p.fd; });
+                                      [&](const Worker& x) { return x.pid > 0 && x.fromWorker == p.fd; });
             char buffer[4096];
             const ssize_t n = ::read(w.fromWorker, buffer, sizeof buffer);
             if (n < 0 && errno == EINTR)
                 continue;
             if (n > 0) {
                 w.received.append(buffer, n);
-                const auto index = static_cast<std::size_t>(w.k);
-                if (!reported[index] && w.received.size() >= static_cast<qsizetype>(sizeof(ReadReport))) {
-                    std::memcpy(&reports[index], w.received.constData(), sizeof(ReadReport));
-                    w.received.remove(0, sizeof(ReadReport));
-                    reported[index] = true;
-                }
+                takeReceived(w);
                 continue;
             }
-            // The worker is through.
-            ::close(w.fromWorker);
-            ::close(w.toWorker);
-            w.toWorker = w.fromWorker = -1;
-            int status = 0;
-            while (::waitpid(w.pid, &status, 0) < 0 && errno == EINTR) {
-            }
-            w.running = false;
-            --running;
-            w.done = true;
-            w.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-            const auto index = static_cast<std::size_t>(w.k);
-            if (!reported[index]) {
-                reports[index] = {0, 0, 0};
-                reported[index] = true;
-            }
-            if (!(WIFEXITED(status) && (WEXITSTATUS(status) == 0 || WEXITSTATUS(status) == 1))) {
-                const QString line =
-                    QStringLiteral("pixmora-batch: %1: the work on it stopped (%2)\n")
-                        .arg(quoted(jobs[index].input),
-                             WIFSIGNALED(status) ? QStringLiteral("signal %1").arg(WTERMSIG(status))
-                                                 : QStringLiteral("status %1").arg(WEXITSTATUS(status)));
-                w.received.append(line.toUtf8());
-            }
-            FileId id;
-            if (w.ok && fileId(jobs[index].output, id))
-                shared.written.insert(id);
+            endWorker(w);
         }
     }
+    // Every picture is through: the idle workers end when their pipe closes.
+    for (Worker& w : workers)
+        if (w.pid > 0)
+            endWorker(w);
     NoiseGenerator::setState(state);
     return failures;
 }
@@ -699,8 +777,7 @@ int runCommand(const Command& command, std::FILE* messages) {
             ~EngineThreads() { setThreadCount(before); }
         } scope(engineThreads);
         // A picture holds up to four large bitmaps (source, area result, shown picture, noise layer); the
-        // next one of the same size takes them over instead of fresh pages. (A picture in a process of
-        // its own, above, has no next one.)
+        // next one of the same size takes them over instead of fresh pages, as in a worker process.
         struct KeptBuffers {
             KeptBuffers() { Bitmap::keepReleasedBuffers(4); }
             ~KeptBuffers() { Bitmap::keepReleasedBuffers(0); }
