@@ -602,7 +602,8 @@ int runAtOnce(Shared& shared, const std::vector<Job>& jobs, int parallel, int en
             reported[index] = true;
         }
         done[index] = true;
-        lines[index].append(w.received);
+        // Its lines come only with the end of the picture: what did come is no text.
+        w.received.clear();
         lines[index].append(
             QStringLiteral("pixmora-batch: %1: the work on it stopped (%2)\n")
                 .arg(quoted(jobs[index].input), WIFSIGNALED(status)
