@@ -52,6 +52,9 @@ public:
     // Pixels x0..x1-1 of row y.
     void operator()(int y, int x0, int x1) const;
     void operator()(int y) const { (*this)(y, 0, m_input.width()); }
+    // Row y into `row` (the input's row bytes) instead of the output: for a pass in place, whose row
+    // kernels must not write the row they read.
+    void intoRow(int y, std::uint8_t* row) const;
 
 private:
     std::shared_ptr<const tone::TonePlan> m_plan;

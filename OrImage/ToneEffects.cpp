@@ -89,6 +89,10 @@ void ToneRows::operator()(int y, int x0, int x1) const {
                 x1 - x0);
 }
 
+void ToneRows::intoRow(int y, std::uint8_t* row) const {
+    m_plan->row(*m_plan, m_input.row(y), m_noise ? m_noise->row(y) : nullptr, row, m_input.width());
+}
+
 void renderTone(const Bitmap& input, const Bitmap* noise, Bitmap& output, const ToneSettings& s) {
     const ToneRows rows(input, noise, output, s);
     parallelRanges(input.height(), input.width(), [&](int begin, int end) {

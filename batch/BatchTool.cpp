@@ -379,20 +379,24 @@ bool runJob(const Shared& shared, const Job& job, qsizetype k, qsizetype count, 
                 throw Error(QStringLiteral("refusing to overwrite %1, written from an earlier input")
                                 .arg(quoted(job.output)));
         }
-        // With no effect, or effects that change each pixel by itself written to a JPEG by two cores, the
-        // picture goes row by row from the file read to the file written: when this picture has a second
-        // core, a JPEG is encoded while it is still being decoded. Elsewhere the engine renders the whole
-        // picture, its tone pass on all the picture's cores.
+        // With no effect, or with effects that change each pixel by itself, the picture goes row by row from
+        // the file read to the file written, changed in place: when this picture has a second core, a JPEG
+        // is encoded while it is still being decoded. Only a picture with several cores and another format
+        // is better off with the engine, whose tone pass runs on all of them.
         const bool twoThreads = threadCount() > 1;
         if (command.writes.empty() ||
-            (engine.rendersPixelByPixel() && twoThreads && job.format == PictureFormat::Jpeg)) {
+            (engine.rendersPixelByPixel() && (!twoThreads || job.format == PictureFormat::Jpeg))) {
             RowFilter filter;
             std::optional<ToneRows> tone;
+            std::vector<std::uint8_t> row;
             if (!command.writes.empty())
-                filter = [&](const Bitmap& read, Bitmap& written, int y) {
-                    if (!tone)
-                        tone.emplace(read, nullptr, written, engine.toneSettings());
-                    (*tone)(y);
+                filter = [&](Bitmap& picture, int y) {
+                    if (!tone) {
+                        tone.emplace(picture, nullptr, picture, engine.toneSettings());
+                        row.resize(picture.rowBytes());
+                    }
+                    tone->intoRow(y, row.data());
+                    std::memcpy(picture.row(y), row.data(), row.size());
                 };
             convertPicture(job.input, job.output, job.format, command.quality, {command.maxPixels},
                            twoThreads, filter);

@@ -350,13 +350,11 @@ void savePicturePng(const Bitmap& bitmap, const QString& path) {
 
 void convertPicture(const QString& input, const QString& output, PictureFormat format, int jpegQuality,
                     const PictureLimits& limits, bool twoThreads, const RowFilter& filter) {
-    auto saveWhole = [&](const Bitmap& read) {
-        if (!filter)
-            return savePicture(read, output, format, jpegQuality);
-        Bitmap written(read.width(), read.height());
-        for (int y = 0; y < read.height(); ++y)
-            filter(read, written, y);
-        savePicture(written, output, format, jpegQuality);
+    auto saveWhole = [&](Bitmap picture) {
+        if (filter)
+            for (int y = 0; y < picture.height(); ++y)
+                filter(picture, y);
+        savePicture(picture, output, format, jpegQuality);
     };
     if (!twoThreads || format != PictureFormat::Jpeg)
         return saveWhole(loadPicture(input, limits));
@@ -364,13 +362,11 @@ void convertPicture(const QString& input, const QString& output, PictureFormat f
     if (opened.format != PictureFormat::Jpeg)
         return saveWhole(readPicture(opened));
     codecs::JpegReader reader(opened.source);
-    Bitmap read = codecs::allocateBitmap(reader.width(), reader.height(), input);
+    Bitmap picture = codecs::allocateBitmap(reader.width(), reader.height(), input);
     if (reader.orientation() != 1) {
-        reader.decode(read);
-        return saveWhole(codecs::orientedBitmap(read, reader.orientation(), input));
+        reader.decode(picture);
+        return saveWhole(codecs::orientedBitmap(picture, reader.orientation(), input));
     }
-    Bitmap filtered = filter ? Bitmap(read.width(), read.height()) : Bitmap();
-    const Bitmap& written = filter ? filtered : read;
     // The decoder (and the filter) on a thread of its own, the encoder here taking each row once it is
     // there. A failure of either leaves no file: the decoder's says what went wrong first.
     writePicture(output, [&](SafeFile& file) {
@@ -379,9 +375,9 @@ void convertPicture(const QString& input, const QString& output, PictureFormat f
         std::thread decoder([&] {
             try {
                 int done = 0;
-                reader.decode(read, [&](int count) {
+                reader.decode(picture, [&](int count) {
                     for (; filter && done < count; ++done)
-                        filter(read, filtered, done);
+                        filter(picture, done);
                     rows.deliver(count);
                 });
             } catch (...) {
@@ -390,7 +386,7 @@ void convertPicture(const QString& input, const QString& output, PictureFormat f
             }
         });
         try {
-            codecs::writeJpeg(written, file, jpegQuality, output, &rows);
+            codecs::writeJpeg(picture, file, jpegQuality, output, &rows);
         } catch (...) {
             decoder.join();
             if (failure)

@@ -57,13 +57,13 @@ void savePicturePng(const Bitmap& bitmap, const QString& path);
 // By format; a format without a writer (GIF, Unknown) throws an Error and writes nothing.
 void savePicture(const Bitmap& bitmap, const QString& path, PictureFormat format, int jpegQuality = 80);
 
-// Makes row y of the picture to write from the picture as read (both of the same size).
-using RowFilter = std::function<void(const Bitmap& read, Bitmap& written, int y)>;
+// Turns row y of the picture as read into the row to write, in place.
+using RowFilter = std::function<void(Bitmap& picture, int y)>;
 
 // loadPicture followed by savePicture, the same file and the same errors; with `filter`, what is saved
-// is the picture it makes row by row. With `twoThreads`, a JPEG written as JPEG goes from the decoder
-// (and the filter) to the encoder row by row, the two at work at once on two threads (one with an EXIF
-// orientation to apply is read whole first).
+// is the picture it makes of the one read, row by row, in place. With `twoThreads`, a JPEG written as JPEG
+// goes from the decoder (and the filter) to the encoder row by row, the two at work at once on two threads
+// (one with an EXIF orientation to apply is read whole first).
 void convertPicture(const QString& input, const QString& output, PictureFormat format, int jpegQuality,
                     const PictureLimits& limits, bool twoThreads, const RowFilter& filter = {});
 
