@@ -29,11 +29,13 @@ constexpr bool AddressSanitizer = false;
 
 constexpr std::size_t HugePage = std::size_t(2) << 20;
 
-// The released mappings kept for reuse.
+using Mappings = std::vector<std::pair<std::uint8_t*, std::size_t>>; // start, length
+
+// The released mappings kept for reuse, the oldest first.
 struct KeptBuffers {
     std::mutex mutex;
     int limit = 0;
-    std::vector<std::pair<std::uint8_t*, std::size_t>> buffers; // start, length
+    Mappings buffers;
 };
 
 KeptBuffers& keptBuffers() {
@@ -41,12 +43,18 @@ KeptBuffers& keptBuffers() {
     return kept;
 }
 
+// Outside the lock: unmapping takes a while.
+void unmapAll(const Mappings& mappings) {
+    for (const auto& [start, length] : mappings)
+        ::munmap(start, length);
+}
+
 // A kept mapping of `length` bytes, or nullptr. The kept ones of other lengths are unmapped then: the
 // pictures have changed size, and they would only hold memory.
 std::uint8_t* takeKept(std::size_t length) {
     KeptBuffers& kept = keptBuffers();
     std::uint8_t* found = nullptr;
-    std::vector<std::pair<std::uint8_t*, std::size_t>> dropped;
+    Mappings dropped;
     {
         std::lock_guard lock(kept.mutex);
         if (kept.buffers.empty())
@@ -60,8 +68,7 @@ std::uint8_t* takeKept(std::size_t length) {
         if (!found)
             dropped.swap(kept.buffers);
     }
-    for (const auto& [start, size] : dropped)
-        ::munmap(start, size);
+    unmapAll(dropped);
     return found;
 }
 
@@ -69,17 +76,17 @@ std::uint8_t* takeKept(std::size_t length) {
 
 void Bitmap::keepReleasedBuffers(int count) {
     KeptBuffers& kept = keptBuffers();
-    std::vector<std::pair<std::uint8_t*, std::size_t>> dropped;
+    Mappings dropped;
     {
         std::lock_guard lock(kept.mutex);
         kept.limit = std::max(count, 0);
-        while (kept.buffers.size() > static_cast<std::size_t>(kept.limit)) {
-            dropped.push_back(kept.buffers.front());
-            kept.buffers.erase(kept.buffers.begin());
+        if (kept.buffers.size() > static_cast<std::size_t>(kept.limit)) {
+            const auto excess = kept.buffers.end() - kept.limit;
+            dropped.assign(kept.buffers.begin(), excess);
+            kept.buffers.erase(kept.buffers.begin(), excess);
         }
     }
-    for (const auto& [start, length] : dropped)
-        ::munmap(start, length);
+    unmapAll(dropped);
 }
 
 // Every fresh page costs a fault when it is first written, and a fault per 4 KiB weighs on a large

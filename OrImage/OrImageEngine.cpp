@@ -4,6 +4,7 @@
 #include "Effects.h"
 
 #include <algorithm>
+#include <iterator>
 #include <optional>
 #include <utility>
 
@@ -161,8 +162,9 @@ void OrImageEngine::Render() {
 }
 
 bool OrImageEngine::rendersPixelByPixel() const {
-    return !m_emboss && m_mosaic == 0 && m_splitBlur == 0 && m_gaussianBlur == 0 && m_antiAlias == 0 &&
-           m_trace == 0 && m_tile == 0 && m_colorNoise == 0 && m_monoNoise == 0;
+    return std::all_of(std::begin(Effects), std::end(Effects), [&](const EffectDescription& effect) {
+        return effect.kind == EffectKind::Tone || effect.stored.get(*this) == effect.neutral;
+    });
 }
 
 ToneSettings OrImageEngine::toneSettings() const {

@@ -469,6 +469,9 @@ bool readAll(int fd, void* data, std::size_t size) {
     return transferAll(fd, static_cast<char*>(data), size, ::read);
 }
 
+// The large bitmaps a picture holds at most: source, area result, shown picture, noise layer.
+constexpr int BitmapsPerPicture = 4;
+
 // What a worker tells the tool once it has read its picture (or failed to).
 struct ReadReport {
     std::int32_t read;
@@ -503,7 +506,7 @@ struct Worker {
 
 // The worker's side: pictures as the tool hands them out, until it closes the pipe.
 [[noreturn]] void workerLoop(Shared& shared, const std::vector<Job>& jobs, int in, int out) {
-    Bitmap::keepReleasedBuffers(4);
+    Bitmap::keepReleasedBuffers(BitmapsPerPicture);
     struct Piped : NoiseStart {
         int in = -1, out = -1;
         std::uint32_t startFor(bool read, int width, int height) override {
@@ -781,10 +784,10 @@ int runCommand(const Command& command, std::FILE* messages) {
             explicit EngineThreads(int threads) : before(threadCount()) { setThreadCount(threads); }
             ~EngineThreads() { setThreadCount(before); }
         } scope(engineThreads);
-        // A picture holds up to four large bitmaps (source, area result, shown picture, noise layer); the
-        // next one of the same size takes them over instead of fresh pages, as in a worker process.
+        // The next picture of the same size takes over the large bitmaps of the one before instead of fresh
+        // pages, as in a worker process.
         struct KeptBuffers {
-            KeptBuffers() { Bitmap::keepReleasedBuffers(4); }
+            KeptBuffers() { Bitmap::keepReleasedBuffers(BitmapsPerPicture); }
             ~KeptBuffers() { Bitmap::keepReleasedBuffers(0); }
         } kept;
         failures = runInTurn(shared, jobs, messages);

@@ -385,17 +385,15 @@ void convertPicture(const QString& input, const QString& output, PictureFormat f
                 rows.fail();
             }
         });
+        std::exception_ptr writing;
         try {
             codecs::writeJpeg(picture, file, jpegQuality, output, &rows);
         } catch (...) {
-            decoder.join();
-            if (failure)
-                std::rethrow_exception(failure);
-            throw;
+            writing = std::current_exception();
         }
         decoder.join();
-        if (failure)
-            std::rethrow_exception(failure);
+        if (failure || writing)
+            std::rethrow_exception(failure ? failure : writing);
     });
 }
 
